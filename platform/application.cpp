@@ -1,0 +1,505 @@
+#include "platform/application.h"
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <iostream>
+#include <map>
+#include <mutex>
+#include <vector>
+
+#include "core/component.h"
+#include "platform/tick.h"
+
+namespace sk::platform {
+
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// A call queued into a thread; synchronized calls are waited for by their caller.
+struct Call {
+  std::function<void()> fn;
+  bool sync = false;
+  bool done = false;
+  std::exception_ptr error;
+  std::condition_variable finished;
+};
+
+struct Item {
+  TMsg msg;
+  std::shared_ptr<Call> call;  // empty for a thread message
+};
+
+struct Queue {
+  std::deque<Item> items;
+  int quits = 0;
+  bool woken = false;
+  std::condition_variable cv;
+};
+
+struct Timer {
+  TThreadID owner = 0;
+  std::shared_ptr<std::function<void()>> onTick;
+  std::uint32_t interval = 0;  // 0: disarmed
+  Clock::time_point due;
+  TThreadID runningIn = 0;
+};
+
+bool InRange(std::uint32_t m, std::uint32_t min, std::uint32_t max) {
+  return (min == 0 && max == 0) || (m >= min && m <= max);
+}
+
+// The console stands in for a message box: a lone carriage return separates lines there.
+std::string ForConsole(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'))
+      out += '\n';
+    else
+      out += text[i];
+  }
+  return out;
+}
+
+const TThreadID kStartupThread = CurrentThreadId();
+
+}  // namespace
+
+struct TApplication::State {
+  mutable std::mutex mutex;
+  TThreadID main = 0;
+  bool closed = false;
+  std::map<TThreadID, std::shared_ptr<Queue>> queues;
+  std::map<TTimerID, Timer> timers;
+  TTimerID nextTimer = 1;
+  std::condition_variable timerIdle;
+  std::function<void(const TMsg&)> messageHandler;
+  std::function<void(TThreadID)> postedHook;
+  std::function<void(const std::string&)> errorReport;
+
+  std::shared_ptr<Queue> Find(TThreadID t) const {
+    auto it = queues.find(t);
+    return it == queues.end() ? nullptr : it->second;
+  }
+  void Notify(TThreadID t) {
+    if (auto q = Find(t)) q->cv.notify_all();
+  }
+  // Calls the posted hook outside the lock.
+  void Posted(TThreadID t) {
+    std::function<void(TThreadID)> hook;
+    {
+      std::lock_guard lock(mutex);
+      hook = postedHook;
+    }
+    if (hook) hook(t);
+  }
+  std::shared_ptr<Queue> EnsureQueue(TThreadID t, const std::shared_ptr<State>& self);
+  bool Enqueue(TThreadID t, Item item);
+  std::vector<TTimerID> DueTimers(TThreadID t, Clock::time_point now) const {
+    std::vector<TTimerID> due;
+    for (const auto& [id, timer] : timers)
+      if (timer.owner == t && timer.interval != 0 && timer.due <= now) due.push_back(id);
+    return due;
+  }
+  Clock::time_point NextDue(TThreadID t) const {
+    Clock::time_point next = Clock::time_point::max();
+    for (const auto& [id, timer] : timers)
+      if (timer.owner == t && timer.interval != 0) next = std::min(next, timer.due);
+    return next;
+  }
+};
+
+namespace {
+
+// Removes a thread's queues when it ends, so that posts to an ended thread fail.
+struct QueueOwnership {
+  TThreadID thread = 0;
+  std::vector<std::weak_ptr<TApplication::State>> states;
+  ~QueueOwnership() {
+    for (auto& weak : states)
+      if (auto s = weak.lock()) {
+        std::lock_guard lock(s->mutex);
+        s->queues.erase(thread);
+      }
+  }
+};
+thread_local QueueOwnership tlsOwnership;
+
+}  // namespace
+
+std::shared_ptr<Queue> TApplication::State::EnsureQueue(TThreadID t,
+                                                        const std::shared_ptr<State>& self) {
+  {
+    std::lock_guard lock(mutex);
+    if (auto q = Find(t)) return q;
+    queues[t] = std::make_shared<Queue>();
+  }
+  if (t != main) {
+    tlsOwnership.thread = t;
+    tlsOwnership.states.push_back(self);
+  }
+  std::lock_guard lock(mutex);
+  return Find(t);
+}
+
+bool TApplication::State::Enqueue(TThreadID t, Item item) {
+  {
+    std::lock_guard lock(mutex);
+    auto q = Find(t);
+    if (!q) return false;
+    q->items.push_back(std::move(item));
+    q->cv.notify_all();
+  }
+  Posted(t);
+  return true;
+}
+
+TApplication::TApplication(TThreadID Main) : state_(std::make_shared<State>()) {
+  state_->main = Main;
+  state_->queues[Main] = std::make_shared<Queue>();
+}
+
+TApplication::~TApplication() {
+  std::lock_guard lock(state_->mutex);
+  state_->closed = true;
+  if (auto q = state_->Find(state_->main)) {
+    for (auto& item : q->items)
+      if (item.call && item.call->sync && !item.call->done) {
+        item.call->error = std::make_exception_ptr(
+            sk::Exception("The application ended before a synchronized call ran"));
+        item.call->done = true;
+        item.call->finished.notify_all();
+      }
+    q->items.clear();
+  }
+}
+
+TThreadID TApplication::MainThreadId() const {
+  return state_->main;
+}
+
+TThreadID TApplication::EnsureMessageQueue() {
+  const TThreadID self = CurrentThreadId();
+  state_->EnsureQueue(self, state_);
+  return self;
+}
+
+bool TApplication::PostToThread(TThreadID Thread, std::uint32_t Message, std::uintptr_t wParam,
+                                std::intptr_t lParam) {
+  return state_->Enqueue(Thread, Item{TMsg{Message, wParam, lParam, GetTickCount()}, nullptr});
+}
+
+bool TApplication::ReceiveMessage(TMsg& Msg, std::uint32_t Min, std::uint32_t Max) {
+  auto s = state_;
+  auto q = s->EnsureQueue(CurrentThreadId(), s);
+  std::unique_lock lock(s->mutex);
+  for (;;) {
+    auto it = std::find_if(q->items.begin(), q->items.end(), [&](const Item& i) {
+      return !i.call && InRange(i.msg.message, Min, Max);
+    });
+    if (it != q->items.end()) {
+      Msg = it->msg;
+      q->items.erase(it);
+      return true;
+    }
+    if (q->quits > 0) {
+      --q->quits;
+      return false;
+    }
+    q->cv.wait(lock);
+  }
+}
+
+bool TApplication::PollMessage(TMsg& Msg, std::uint32_t Min, std::uint32_t Max, bool Remove) {
+  auto s = state_;
+  auto q = s->EnsureQueue(CurrentThreadId(), s);
+  std::lock_guard lock(s->mutex);
+  auto it = std::find_if(q->items.begin(), q->items.end(), [&](const Item& i) {
+    return !i.call && InRange(i.msg.message, Min, Max);
+  });
+  if (it == q->items.end()) return false;
+  Msg = it->msg;
+  if (Remove) q->items.erase(it);
+  return true;
+}
+
+bool TApplication::PostQuit(TThreadID Thread) {
+  {
+    std::lock_guard lock(state_->mutex);
+    auto q = state_->Find(Thread);
+    if (!q) return false;
+    ++q->quits;
+    q->cv.notify_all();
+  }
+  state_->Posted(Thread);
+  return true;
+}
+
+bool TApplication::ProcessMessages() {
+  auto s = state_;
+  const TThreadID self = CurrentThreadId();
+  auto q = s->EnsureQueue(self, s);
+  std::deque<Item> items;
+  std::function<void(const TMsg&)> handler;
+  {
+    std::lock_guard lock(s->mutex);
+    items.swap(q->items);
+    q->woken = false;
+    handler = s->messageHandler;
+  }
+  bool served = false;
+  for (auto& item : items) {
+    served = true;
+    if (!item.call) {
+      if (!handler) continue;
+      try {
+        handler(item.msg);
+      } catch (...) {
+        ShowException();
+      }
+    } else if (!item.call->sync) {
+      try {
+        item.call->fn();
+      } catch (...) {
+        ShowException();
+      }
+    } else {
+      std::exception_ptr error;
+      try {
+        item.call->fn();
+      } catch (...) {
+        error = std::current_exception();
+      }
+      std::lock_guard lock(s->mutex);
+      item.call->error = error;
+      item.call->done = true;
+      item.call->finished.notify_all();
+    }
+  }
+  std::vector<TTimerID> due;
+  {
+    std::lock_guard lock(s->mutex);
+    due = s->DueTimers(self, Clock::now());
+  }
+  for (TTimerID id : due) {
+    std::shared_ptr<std::function<void()>> tick;
+    {
+      std::lock_guard lock(s->mutex);
+      auto it = s->timers.find(id);
+      // An earlier tick may have disarmed or removed it: it must not tick then.
+      if (it == s->timers.end() || it->second.interval == 0) continue;
+      const auto now = Clock::now();
+      if (it->second.due > now) continue;
+      it->second.due = now + std::chrono::milliseconds(it->second.interval);
+      it->second.runningIn = self;
+      tick = it->second.onTick;
+    }
+    served = true;
+    try {
+      (*tick)();
+    } catch (...) {
+      ShowException();
+    }
+    std::lock_guard lock(s->mutex);
+    if (auto it = s->timers.find(id); it != s->timers.end()) it->second.runningIn = 0;
+    s->timerIdle.notify_all();
+  }
+  return served;
+}
+
+bool TApplication::ProcessMessages(std::uint32_t WaitMs) {
+  auto s = state_;
+  const TThreadID self = CurrentThreadId();
+  auto q = s->EnsureQueue(self, s);
+  const auto deadline = WaitMs == kInfinite ? Clock::time_point::max()
+                                            : Clock::now() + std::chrono::milliseconds(WaitMs);
+  bool woken = false;
+  {
+    std::unique_lock lock(s->mutex);
+    for (;;) {
+      if (!q->items.empty() || q->woken) break;
+      const auto next = s->NextDue(self);
+      const auto now = Clock::now();
+      if (next <= now) break;
+      if (now >= deadline) return false;
+      q->cv.wait_until(lock, std::min(next, deadline));
+    }
+    woken = q->woken;
+  }
+  return ProcessMessages() || woken;
+}
+
+void TApplication::WakeUp(TThreadID Thread) {
+  {
+    std::lock_guard lock(state_->mutex);
+    auto q = state_->Find(Thread);
+    if (!q) return;
+    q->woken = true;
+    q->cv.notify_all();
+  }
+  state_->Posted(Thread);
+}
+
+bool TApplication::WaitServing(const std::function<bool()>& Done, std::uint32_t TimeoutMs) {
+  auto s = state_;
+  auto q = s->EnsureQueue(CurrentThreadId(), s);
+  const auto deadline = TimeoutMs == kInfinite
+                            ? Clock::time_point::max()
+                            : Clock::now() + std::chrono::milliseconds(TimeoutMs);
+  auto hasSync = [&] {
+    return std::any_of(q->items.begin(), q->items.end(),
+                       [](const Item& i) { return i.call && i.call->sync; });
+  };
+  for (;;) {
+    if (Done()) return true;
+    std::vector<std::shared_ptr<Call>> calls;
+    {
+      std::unique_lock lock(s->mutex);
+      while (!q->woken && !hasSync()) {
+        if (Clock::now() >= deadline) return false;
+        q->cv.wait_until(lock, deadline);
+      }
+      q->woken = false;
+      for (auto it = q->items.begin(); it != q->items.end();) {
+        if (it->call && it->call->sync) {
+          calls.push_back(std::move(it->call));
+          it = q->items.erase(it);
+        } else {
+          ++it;
+        }
+      }
+    }
+    for (auto& call : calls) {
+      std::exception_ptr error;
+      try {
+        call->fn();
+      } catch (...) {
+        error = std::current_exception();
+      }
+      std::lock_guard lock(s->mutex);
+      call->error = error;
+      call->done = true;
+      call->finished.notify_all();
+    }
+  }
+}
+
+void TApplication::SetMessageHandler(std::function<void(const TMsg&)> Handler) {
+  std::lock_guard lock(state_->mutex);
+  state_->messageHandler = std::move(Handler);
+}
+
+void TApplication::Synchronize(const std::function<void()>& Fn) {
+  auto s = state_;
+  if (CurrentThreadId() == s->main) {
+    Fn();
+    return;
+  }
+  auto call = std::make_shared<Call>();
+  call->fn = Fn;
+  call->sync = true;
+  {
+    std::lock_guard lock(s->mutex);
+    auto q = s->Find(s->main);
+    if (s->closed || !q) throw sk::Exception("The application has ended");
+    q->items.push_back(Item{TMsg{}, call});
+    q->cv.notify_all();
+  }
+  s->Posted(s->main);
+  std::unique_lock lock(s->mutex);
+  call->finished.wait(lock, [&] { return call->done; });
+  if (call->error) std::rethrow_exception(call->error);
+}
+
+bool TApplication::PostCall(TThreadID Thread, std::function<void()> Fn) {
+  auto call = std::make_shared<Call>();
+  call->fn = std::move(Fn);
+  return state_->Enqueue(Thread, Item{TMsg{}, call});
+}
+
+TTimerID TApplication::CreateTimer(std::function<void()> OnTick) {
+  std::lock_guard lock(state_->mutex);
+  const TTimerID id = state_->nextTimer++;
+  Timer& t = state_->timers[id];
+  t.owner = CurrentThreadId();
+  t.onTick = std::make_shared<std::function<void()>>(std::move(OnTick));
+  return id;
+}
+
+void TApplication::SetTimer(TTimerID Timer, std::uint32_t IntervalMs) {
+  TThreadID owner = 0;
+  {
+    std::lock_guard lock(state_->mutex);
+    auto it = state_->timers.find(Timer);
+    if (it == state_->timers.end()) return;
+    it->second.interval = IntervalMs;
+    it->second.due = Clock::now() + std::chrono::milliseconds(IntervalMs);
+    owner = it->second.owner;
+    state_->Notify(owner);
+  }
+  state_->Posted(owner);
+}
+
+void TApplication::DestroyTimer(TTimerID Timer) {
+  const TThreadID self = CurrentThreadId();
+  std::unique_lock lock(state_->mutex);
+  auto running = [&] {
+    auto it = state_->timers.find(Timer);
+    return it != state_->timers.end() && it->second.runningIn != 0 && it->second.runningIn != self;
+  };
+  state_->timerIdle.wait(lock, [&] { return !running(); });
+  state_->timers.erase(Timer);
+}
+
+std::uint32_t TApplication::MillisecondsToNextTimer(TThreadID Thread) const {
+  std::lock_guard lock(state_->mutex);
+  const auto next = state_->NextDue(Thread);
+  if (next == Clock::time_point::max()) return kInfinite;
+  const auto now = Clock::now();
+  if (next <= now) return 0;
+  const auto ms = std::chrono::ceil<std::chrono::milliseconds>(next - now).count();
+  return static_cast<std::uint32_t>(std::min<long long>(ms, kInfinite - 1));
+}
+
+void TApplication::SetPostedHook(std::function<void(TThreadID)> Hook) {
+  std::lock_guard lock(state_->mutex);
+  state_->postedHook = std::move(Hook);
+}
+
+void TApplication::ShowError(const std::string& Message) {
+  std::function<void(const std::string&)> report;
+  {
+    std::lock_guard lock(state_->mutex);
+    report = state_->errorReport;
+  }
+  if (report)
+    report(Message);
+  else
+    std::cerr << ForConsole(Message) << std::endl;
+}
+
+void TApplication::ShowException(std::exception_ptr E) {
+  if (!E) return;
+  try {
+    std::rethrow_exception(E);
+  } catch (const std::exception& e) {
+    ShowError(e.what());
+  } catch (...) {
+    ShowError("Unknown exception");
+  }
+}
+
+void TApplication::SetErrorReport(std::function<void(const std::string&)> Report) {
+  std::lock_guard lock(state_->mutex);
+  state_->errorReport = std::move(Report);
+}
+
+TApplication& Application() {
+  static TApplication app(kStartupThread);
+  return app;
+}
+
+}  // namespace sk::platform
