@@ -1,0 +1,177 @@
+#pragma once
+// The base of every I/O component: notify list, log and data processor links, the system
+// handle with the open and close skeleton, received-data dispatch, the keep-connection timer
+// and the terminal binding.
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "comm/comm_types.h"
+#include "comm/controls.h"
+#include "comm/notify_list.h"
+#include "comm/shared_event.h"
+#include "core/bytes.h"
+#include "core/component.h"
+#include "core/fatal_error.h"
+#include "log/custom_log_file.h"
+
+namespace sk {
+
+namespace platform {
+class SerialDevice;
+}
+class TskDataProcessorLink;
+class TskTimer;
+
+// The open device. Null is the closed state (the invalid handle). Shared, so that a thread
+// still inside a call on a device that another thread has just closed sees that call fail
+// instead of touching a released object.
+using THandle = std::shared_ptr<platform::SerialDevice>;
+
+class TskBaseIO : public TComponent {
+ public:
+  explicit TskBaseIO(TComponent* AOwner = nullptr);
+  ~TskBaseIO() override;
+  std::string ClassName() const override { return "TskBaseIO"; }
+
+  // --- Open state ------------------------------------------------------------------------
+  // While loading or designing the recorded value; otherwise IsOpened.
+  bool Active() const;
+  void SetActive(bool Value);
+  virtual bool IsOpened() const;
+  THandle Handle() const;
+
+  // --- Notify list: 1 closed, 2 opened, 3 selection or device list changed ---------------
+  // Adds NotifyEvent unless the same handler of the same object is already there.
+  virtual void NotifyAdd(const TskNotifyEvent& NotifyEvent);
+  virtual void NotifyDelete(const TskNotifyEvent& NotifyEvent);
+
+  // --- Links (never ownership; dropped when the other side is destroyed) -----------------
+  TskDataProcessorLink* DataProcessor() const { return fDataProcessor.load(); }
+  void SetDataProcessor(TskDataProcessorLink* Value);
+  TskCustomLogFile* Log() const { return fLog.load(); }
+  void SetLog(TskCustomLogFile* Value);
+
+  // --- Events -----------------------------------------------------------------------------
+  TOnFatalErrorEvent OnFatalError() const { return fOnFatalError.Get(); }
+  void SetOnFatalError(TOnFatalErrorEvent Value) { fOnFatalError.Set(std::move(Value)); }
+  TNotifyEvent OnClose() const { return fOnClose.Get(); }
+  void SetOnClose(TNotifyEvent Value) { fOnClose.Set(std::move(Value)); }
+  // Raised right after a valid handle was obtained.
+  TNotifyEvent OnOpen() const { return fOnOpen.Get(); }
+  void SetOnOpen(TNotifyEvent Value) { fOnOpen.Set(std::move(Value)); }
+  TOnReceived OnAfterReceive() const { return fOnReceived.Get(); }
+  void SetOnAfterReceive(TOnReceived Value) { fOnReceived.Set(std::move(Value)); }
+
+  bool UseMainThread() const { return fUseMainThread.load(); }
+  void SetUseMainThread(bool Value) { fUseMainThread.store(Value); }
+  bool KeepConnection() const { return fKeepConnection.load(); }
+  void SetKeepConnection(bool Value) { fKeepConnection.store(Value); }
+
+  // --- Terminal binding -------------------------------------------------------------------
+  TskTerminalControl* Terminal() const { return fTerminal; }
+  void SetTerminal(TskTerminalControl* Value);
+  TTerminalUsage TerminalUsage() const { return fTerminalUsage.load(); }
+  void SetTerminalUsage(TTerminalUsage Value);
+  bool TerminalEcho() const { return fTerminalEcho.load(); }
+  void SetTerminalEcho(bool Value) { fTerminalEcho.store(Value); }
+
+  // --- Sending and purging (never throw; nothing on a closed port) -----------------------
+  // The byte sent is the low 8 bits of the character.
+  virtual void SendChar(char16_t Ch) = 0;
+  virtual void SendString(const ByteString& S) = 0;
+  // Returns at once; the bytes are taken as they are at the call.
+  virtual void SendData(const Byte* Buff, std::uint32_t N) = 0;
+  virtual void ClearDeviceInput() = 0;
+  virtual void ClearDeviceOutput() = 0;
+  virtual void ClearDeviceBuffers() = 0;
+
+  // --- Device list ------------------------------------------------------------------------
+  int DeviceIndex() const { return GetDeviceIndex(); }
+  void SetDeviceIndex(int Value) { DoSetDeviceIndex(Value); }
+  // Rebuilds the device list and sends notification 3.
+  virtual void Update();
+
+  // --- Log --------------------------------------------------------------------------------
+  // With an attached log: the text with the component's prefix (an empty text writes the
+  // log's system information instead).
+  void WriteLog(TDetailLevel Level, const std::string& Text) const;
+  template <class... T>
+  void WriteLogFmt(TDetailLevel Level, const std::string& Format, const T&... Args) const {
+    if (TskCustomLogFile* log = fLog.load())
+      log->AddLogFmt(Level, sLogPrefix + Format, TLogArgs{ToLogArg(Args)...});
+  }
+
+  // Reports a fatal error: OnFatalError, the log line, then an sk::Exception with ErrorMsg
+  // unless the handler cleared RaiseException or the component is loading. With flShow the
+  // message goes to the application's error report instead of being thrown.
+  virtual void DoFatalError(std::uint32_t ErrorCode, std::uint32_t Detail,
+                            const std::string& ErrorMsg, bool flShow);
+
+ protected:
+  // --- Open and close skeleton ------------------------------------------------------------
+  // The base opens nothing (the result is a null handle).
+  virtual THandle DeviceOpen();
+  virtual void DeviceClose(const THandle& Handle);
+  virtual bool IsReadRequired() const;
+  virtual void DoOpen();
+  virtual void DoClose();
+  // Releases the handle (invalid first), OnClose, notification 1 and, for a lost connection
+  // with KeepConnection, the keep-connection timer. Safe against a close racing in another
+  // thread: only one of them releases and notifies.
+  virtual void InternalClose(bool Orderly);
+  virtual void StartThreads() {}
+  virtual void StopThreads() {}
+
+  virtual void DoNotify(std::int32_t Code);
+  // Hands one received chunk to the data processor, the terminal and OnAfterReceive.
+  virtual bool DoReceived(const Byte* Buffer, std::uint32_t Len);
+  virtual bool DoSendComplete();
+
+  virtual void DoSetDeviceIndex(int Value);
+  virtual int GetDeviceIndex() const { return -1; }
+
+  virtual void KeepConnectionTimer(TObject* Sender);
+  virtual void StartKeepConnection();
+  virtual void StopKeepConnection();
+  bool KeepConnectionTimerEnabled() const;
+
+  virtual void TerminalWrite(const Byte* Buffer, std::int32_t Len);
+
+  void Notification(TComponent* AComponent, TOperation Operation) override;
+  void Loaded() override;
+
+  // The handle is replaced atomically; the result is the previous one.
+  THandle ExchangeHandle(THandle Value);
+
+  std::string sLogPrefix;
+  std::atomic<bool> fActive{false};
+  bool isThreaded = false;
+
+ private:
+  bool TerminalKey(char16_t Ch);
+
+  TskNotifyList skNotifyList;
+  std::atomic<TskCustomLogFile*> fLog{nullptr};
+  std::atomic<TskDataProcessorLink*> fDataProcessor{nullptr};
+  TSharedEvent<TOnFatalErrorEvent> fOnFatalError;
+  std::atomic<TskTerminalControl*> hTerminal{nullptr};
+  std::atomic<TTerminalUsage> fTerminalUsage{tuNone};
+  TskTerminalControl* fTerminal = nullptr;
+  std::atomic<bool> fTerminalEcho{false};
+  std::atomic<bool> fTerminalLocked{false};
+  TSharedEvent<TNotifyEvent> fOnClose;
+  TSharedEvent<TNotifyEvent> fOnOpen;
+  TSharedEvent<TOnReceived> fOnReceived;
+  std::atomic<bool> fUseMainThread{false};
+  std::atomic<bool> fKeepConnection{false};
+  // Created on first use by the thread that first needs it, and ticks in that thread.
+  std::unique_ptr<TskTimer> timerKeepConnection;
+  mutable std::mutex timerMutex_;
+  mutable std::mutex handleMutex_;
+  THandle fHandle;
+};
+
+}  // namespace sk
