@@ -1,5 +1,6 @@
 #include "comm/notify_list.h"
 
+#include <algorithm>
 #include <string>
 
 namespace sk {
@@ -15,12 +16,12 @@ void TskNotifyList::CheckIndex(int Index) const {
 
 int TskNotifyList::Add(const TskNotifyEvent& Item) {
   std::lock_guard lock(mutex_);
-  entries_.push_back(std::make_unique<TskNotifyEvent>(Item));
+  entries_.push_back(std::make_unique<Entry>(Entry{nextSerial_++, Item}));
   return static_cast<int>(entries_.size()) - 1;
 }
 
 void TskNotifyList::Delete(int Index) {
-  std::unique_ptr<TskNotifyEvent> released;
+  std::unique_ptr<Entry> released;
   std::lock_guard lock(mutex_);
   CheckIndex(Index);
   released = std::move(entries_[static_cast<std::size_t>(Index)]);
@@ -35,19 +36,19 @@ void TskNotifyList::Clear() {
 TskNotifyEvent TskNotifyList::Get(int Index) const {
   std::lock_guard lock(mutex_);
   CheckIndex(Index);
-  return *entries_[static_cast<std::size_t>(Index)];
+  return entries_[static_cast<std::size_t>(Index)]->event;
 }
 
 void TskNotifyList::Put(int Index, const TskNotifyEvent& Item) {
   std::lock_guard lock(mutex_);
   CheckIndex(Index);
-  *entries_[static_cast<std::size_t>(Index)] = Item;
+  entries_[static_cast<std::size_t>(Index)]->event = Item;
 }
 
 int TskNotifyList::IndexOf(const TskNotifyEvent& Item) const {
   std::lock_guard lock(mutex_);
   for (std::size_t i = 0; i < entries_.size(); ++i)
-    if (entries_[i]->SameHandler(Item)) return static_cast<int>(i);
+    if (entries_[i]->event.SameHandler(Item)) return static_cast<int>(i);
   return -1;
 }
 
@@ -57,13 +58,20 @@ int TskNotifyList::Count() const {
 }
 
 void TskNotifyList::Call(TObject* Sender, std::int32_t Code) {
-  const int count = Count();
-  for (int i = 0; i < count; ++i) {
+  std::vector<std::uint64_t> serials;
+  {
+    std::lock_guard lock(mutex_);
+    serials.reserve(entries_.size());
+    for (const auto& e : entries_) serials.push_back(e->serial);
+  }
+  for (std::uint64_t serial : serials) {
     TskNotifyEvent event;
     {
       std::lock_guard lock(mutex_);
-      if (static_cast<std::size_t>(i) >= entries_.size()) break;
-      event = *entries_[static_cast<std::size_t>(i)];
+      auto it = std::find_if(entries_.begin(), entries_.end(),
+                             [serial](const auto& e) { return e->serial == serial; });
+      if (it == entries_.end()) continue;
+      event = (*it)->event;
     }
     if (event) event(Sender, Code);
   }

@@ -33,16 +33,21 @@ class TskNotifyList {
   // The first entry with the same handler of the same object as Item; -1 if none.
   int IndexOf(const TskNotifyEvent& Item) const;
   int Count() const;
-  // Calls every entry with (Sender, Code) from index 0. Entries added meanwhile are not
-  // called; the calls stop early when subscribers removed entries meanwhile.
+  // Calls every entry with (Sender, Code) from index 0, the entries being those in the list
+  // when the call began: one that a subscriber removes meanwhile is not called any more, one
+  // added meanwhile not yet, and the others each once.
   void Call(TObject* Sender, std::int32_t Code);
 
  private:
   void CheckIndex(int Index) const;  // with mutex_ held
 
   mutable std::mutex mutex_;
-  // Each subscription is an entry of its own, as subscribers hold no index into the list.
-  std::vector<std::unique_ptr<TskNotifyEvent>> entries_;
+  struct Entry {
+    std::uint64_t serial;  // tells an entry apart from a later one at the same address
+    TskNotifyEvent event;
+  };
+  std::vector<std::unique_ptr<Entry>> entries_;
+  std::uint64_t nextSerial_ = 1;
 };
 
 }  // namespace sk
