@@ -3,15 +3,22 @@
 #include <cstdint>
 #include <span>
 #include <stdexcept>
+#include <string>
 
 #include "core/bytes.h"
 
 namespace bootshell::cipher {
 
-// Any failure to read, write or seek a stream.
+// Any failure to read, write or seek a stream. Reason is the bare cause ("No such file or
+// directory"), for messages that name the file their own way.
 class StreamError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit StreamError(const std::string& What, std::string Reason = {})
+      : std::runtime_error(What), reason_(Reason.empty() ? What : std::move(Reason)) {}
+  const std::string& Reason() const { return reason_; }
+
+ private:
+  std::string reason_;
 };
 
 enum class SeekOrigin { soBeginning, soCurrent, soEnd };

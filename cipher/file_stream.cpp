@@ -42,7 +42,8 @@ FileStream::~FileStream() {
 }
 
 void FileStream::Fail(const std::string& What, int Error) const {
-  throw StreamError(What + " \"" + fileName_.string() + "\": " + ErrorText(Error));
+  std::string reason = ErrorText(Error);
+  throw StreamError(What + " \"" + fileName_.string() + "\": " + reason, reason);
 }
 
 void FileStream::SwitchTo(LastOp Op) {

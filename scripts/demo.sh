@@ -2,7 +2,7 @@
 # Shows the programs at work on a sample image.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bin=build/bin
+bin=${BIN_DIR:-build/bin}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 head -c 10240 /dev/urandom >"$work/plain.bin"

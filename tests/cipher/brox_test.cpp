@@ -1,0 +1,100 @@
+// The image tool as its users run it: exit status, messages and what is left on disk.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include <sys/wait.h>
+
+#include "cipher/file_stream.h"
+#include "oracle.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class Brox : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("brox-test-" + std::to_string(std::random_device{}()));
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // Runs brox with Args; returns the exit status, standard error in Err.
+  int Run(const std::string& args) {
+    std::string command = std::string(BROX_PROGRAM) + " " + args + " 2>" + (dir_ / "err").string();
+    int status = std::system(command.c_str());
+    std::ifstream in(dir_ / "err");
+    std::stringstream text;
+    text << in.rdbuf();
+    err = text.str();
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  fs::path Put(const std::string& name, const sk::ByteString& data) {
+    std::ofstream(dir_ / name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
+    return dir_ / name;
+  }
+  std::string P(const std::string& name) { return "'" + (dir_ / name).string() + "'"; }
+  std::size_t FileCount() {
+    return std::size_t(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
+  }
+
+  fs::path dir_;
+  std::string err;
+};
+
+TEST_F(Brox, EncryptsUnderTheBuiltInKeyAndDecryptsBack) {
+  sk::ByteString plain = oracle::RandomBytes(10240, 21);
+  Put("plain.bin", plain);
+  ASSERT_EQ(Run("encrypt " + P("plain.bin") + " " + P("image.brox")), 0) << err;
+  sk::ByteString image = bootshell::cipher::ReadWholeFile(dir_ / "image.brox");
+  EXPECT_EQ(image, oracle::Encrypt(oracle::PreparedFor(sk::ToBytes("rpmTazhK3WQRVBJ%")), plain));
+  ASSERT_EQ(Run("decrypt " + P("image.brox") + " " + P("back.bin")), 0) << err;
+  EXPECT_EQ(bootshell::cipher::ReadWholeFile(dir_ / "back.bin"), plain);
+}
+
+TEST_F(Brox, OtherKeyAndInPlaceWork) {
+  sk::ByteString plain = oracle::RandomBytes(1000, 22);
+  Put("image.bin", plain);
+  ASSERT_EQ(Run("encrypt " + P("image.bin") + " " + P("image.bin") + " --key secret"), 0) << err;
+  sk::ByteString image = bootshell::cipher::ReadWholeFile(dir_ / "image.bin");
+  EXPECT_EQ(image, oracle::Encrypt(oracle::PreparedFor(sk::ToBytes("secret")), plain));
+  EXPECT_NE(err.find("last 8 bytes"), std::string::npos) << err;
+  ASSERT_EQ(Run("decrypt " + P("image.bin") + " " + P("image.bin") + " --key secret"), 0) << err;
+  EXPECT_EQ(bootshell::cipher::ReadWholeFile(dir_ / "image.bin"), plain);
+}
+
+TEST_F(Brox, MissingInputFailsAndLeavesTheOutputAlone) {
+  Put("out.bin", sk::ToBytes("keep me"));
+  EXPECT_NE(Run("decrypt " + P("missing.brox") + " " + P("out.bin")), 0);
+  EXPECT_NE(err.find("missing.brox\": No such file or directory"), std::string::npos) << err;
+  EXPECT_EQ(bootshell::cipher::ReadWholeFile(dir_ / "out.bin"), sk::ToBytes("keep me"));
+  EXPECT_EQ(FileCount(), 2u);  // out.bin and the captured error text
+}
+
+TEST_F(Brox, UnwritableOutputFailsWithoutLeftovers) {
+  Put("in.brox", oracle::RandomBytes(64, 23));
+  EXPECT_NE(Run("decrypt " + P("in.brox") + " " + P("no/such/dir/out.bin")), 0);
+  EXPECT_NE(err.find("cannot write"), std::string::npos) << err;
+  fs::create_directory(dir_ / "sub");
+  EXPECT_NE(Run("decrypt " + P("in.brox") + " " + P("sub")), 0);
+  EXPECT_NE(err.find("Is a directory"), std::string::npos) << err;
+  EXPECT_TRUE(fs::is_empty(dir_ / "sub"));
+  EXPECT_EQ(FileCount(), 3u);  // in.brox, sub and the captured error text
+}
+
+TEST_F(Brox, UsageErrorsAreRefused) {
+  Put("in.brox", oracle::RandomBytes(64, 24));
+  EXPECT_NE(Run(""), 0);
+  EXPECT_NE(Run("decrypt " + P("in.brox")), 0);
+  EXPECT_NE(Run("decrypt " + P("in.brox") + " " + P("out") + " --key ''"), 0);
+  EXPECT_NE(err.find("key must not be empty"), std::string::npos) << err;
+  EXPECT_FALSE(fs::exists(dir_ / "out"));
+  EXPECT_EQ(Run("--help"), 0);
+}
+
+}  // namespace
