@@ -274,7 +274,7 @@ bool TApplication::ProcessMessages() {
         error = std::current_exception();
       }
       std::lock_guard lock(s->mutex);
-      item.call->error = error;
+      item.call->error = std::move(error);
       item.call->done = true;
       item.call->finished.notify_all();
     }
@@ -380,7 +380,7 @@ bool TApplication::WaitServing(const std::function<bool()>& Done, std::uint32_t 
         error = std::current_exception();
       }
       std::lock_guard lock(s->mutex);
-      call->error = error;
+      call->error = std::move(error);
       call->done = true;
       call->finished.notify_all();
     }
@@ -411,7 +411,10 @@ void TApplication::Synchronize(const std::function<void()>& Fn) {
   s->Posted(s->main);
   std::unique_lock lock(s->mutex);
   call->finished.wait(lock, [&] { return call->done; });
-  if (call->error) std::rethrow_exception(call->error);
+  // The exception object leaves the main thread whole: only this thread holds it from now.
+  std::exception_ptr error = std::move(call->error);
+  lock.unlock();
+  if (error) std::rethrow_exception(error);
 }
 
 bool TApplication::PostCall(TThreadID Thread, std::function<void()> Fn) {
