@@ -31,6 +31,9 @@ TLogArg ToLogArg(const T& v) {
     return TLogArg(static_cast<std::uint64_t>(v));
   } else if constexpr (std::is_floating_point_v<T>) {
     return TLogArg(static_cast<double>(v));
+  } else if constexpr (std::is_pointer_v<T>) {
+    // A C string; a null one is shown rather than read.
+    return TLogArg(v != nullptr ? std::string(v) : std::string("(null)"));
   } else {
     return TLogArg(std::string(v));
   }
@@ -55,9 +58,13 @@ class TskCustomLogFile : public TComponent {
 
   // Convenience: AddLogFmt(dlDebug, "Sent %u bytes", n).
   template <class... T>
-    requires(sizeof...(T) > 0)
-  void AddLogFmt(TDetailLevel l, const std::string& Format, const T&... args) {
+  requires(sizeof...(T) > 0) void AddLogFmt(TDetailLevel l, const std::string& Format,
+                                            const T&... args) {
     AddLogFmt(l, Format, TLogArgs{ToLogArg(args)...});
+  }
+  template <class... T>
+  requires(sizeof...(T) > 0) void AddFmt(const std::string& Format, const T&... args) {
+    AddFmt(Format, TLogArgs{ToLogArg(args)...});
   }
 
  protected:

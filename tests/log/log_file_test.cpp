@@ -1,0 +1,224 @@
+#include "log/log_file.h"
+
+#include <gtest/gtest.h>
+
+#include "log_test_support.h"
+#include "platform/process_info.h"
+#include "platform/system_info.h"
+
+namespace {
+
+using logtest::Lines;
+using logtest::ReadAll;
+using sk::TskLogFile;
+
+TEST(LogFile, StartsWithTheDocumentedDefaults) {
+  TskLogFile sink;
+  EXPECT_EQ(sink.SizeLimit(), 204800u);
+  EXPECT_EQ(sink.FileName(), "skcommlib.log");
+  EXPECT_EQ(sink.DetailLevel(), sk::dlSimple);
+  EXPECT_EQ(sink.Options().ToByte(), 0x5B);
+  EXPECT_TRUE(sink.AnsiOnly());
+  EXPECT_EQ(sink.VisualOut(), nullptr);
+  EXPECT_EQ(sink.Log(), "");
+}
+
+TEST(LogFile, FreshSinkWritesTheSystemLineFirstBesideTheExecutable) {
+  const std::string exe = sk::platform::ExecutablePath();
+  ASSERT_FALSE(exe.empty());
+  std::string expectedName = exe;
+  if (auto dot = exe.rfind('.'); dot != std::string::npos && dot > exe.rfind('/'))
+    expectedName.resize(dot);
+  expectedName += ".log";
+  TskLogFile sink;
+  ASSERT_EQ(sink.GetLogFileName(), expectedName);
+  sink.Clear();
+
+  sink.Add("hello");
+  const std::string content = ReadAll(expectedName);
+  sink.Clear();
+  EXPECT_FALSE(logtest::Exists(expectedName));
+  const auto lines = Lines(content);
+  ASSERT_EQ(lines.size(), 2u) << content;
+  ASSERT_TRUE(content.starts_with("\r\n"));
+  std::string stamp, rest;
+  ASSERT_TRUE(logtest::SplitStamp(lines[0], stamp, rest)) << lines[0];
+  EXPECT_EQ(rest, "SerialKit Lib v1.0 " + sk::platform::SystemVersionString());
+  ASSERT_TRUE(logtest::SplitStamp(lines[1], stamp, rest)) << lines[1];
+  EXPECT_EQ(rest, "hello");
+}
+
+TEST(LogFile, DateAndTimeStampHoldsTheYear) {
+  TskLogFile sink;
+  sink.SetOptions({sk::loDate, sk::loTime});
+  sink.SetFileName("");
+  sink.Add("x");
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char year[8];
+  std::snprintf(year, sizeof year, "%02d", local.tm_year % 100);
+  const std::string line = Lines(sink.Log()).at(1);
+  std::string stamp, rest;
+  ASSERT_TRUE(logtest::SplitStamp(line, stamp, rest)) << line;
+  EXPECT_NE(stamp.find(year), std::string::npos) << line;
+  EXPECT_NE(stamp.find(' '), std::string::npos) << "date and time: " << line;
+  EXPECT_EQ(rest, "x");
+}
+
+TEST(LogFile, MillisecondsAloneStampThreeDigits) {
+  TskLogFile sink;
+  sink.SetOptions({sk::loMSec});
+  sink.SetFileName("");
+  sink.Add("entry");
+  sink.Add("");
+  const auto lines = Lines(sink.Log());
+  ASSERT_EQ(lines.size(), 3u);
+  std::string stamp, rest;
+  ASSERT_TRUE(logtest::SplitStamp(lines[1], stamp, rest)) << lines[1];
+  EXPECT_TRUE(logtest::IsMillisecondStamp(stamp)) << lines[1];
+  EXPECT_EQ(rest, "entry");
+  // An empty entry without a hook still gets its line: the stamp alone.
+  ASSERT_TRUE(logtest::SplitStamp(lines[2], stamp, rest)) << lines[2];
+  EXPECT_TRUE(logtest::IsMillisecondStamp(stamp)) << lines[2];
+  EXPECT_EQ(rest, "");
+}
+
+TEST(LogFile, WritesOnlyEntriesUpToItsDetailLevel) {
+  logtest::ScratchDir dir;
+  TskLogFile sink;
+  sink.SetOptions({});
+  sink.SetFileName(dir.File("levels.log"));
+  sink.AddLog(sk::dlDebug, "debug");
+  sink.AddLogFmt(sk::dlDetail, "detail %d", 1);
+  EXPECT_EQ(sink.Log(), "");  // not even the system line
+  sink.AddLog(sk::dlSimple, "simple");
+  sink.SetDetailLevel(sk::dlDetail);
+  sink.AddLogFmt(sk::dlDetail, "detail %d", 2);
+  sink.AddLog(sk::dlDebug, "debug");
+  const auto lines = Lines(sink.Log());
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[1], "simple");
+  EXPECT_EQ(lines[2], "detail 2");
+}
+
+TEST(LogFile, ControlCharactersAppearAsHexCodesInTheFile) {
+  logtest::ScratchDir dir;
+  TskLogFile sink;
+  logtest::MakePlain(sink, dir.File("ctl.log"));
+  sink.Add("a\tb\nc");
+  sink.Save();
+  EXPECT_EQ(ReadAll(dir.File("ctl.log")), "\r\na\\09hb\\0Ahc");
+  EXPECT_EQ(sink.Log(), "");
+}
+
+TEST(LogFile, FormatMismatchLogsTheErrorText) {
+  TskLogFile sink;
+  logtest::MakePlain(sink, "");
+  sink.AddFmt("%d bytes", "many");
+  sink.AddLogFmt(sk::dlSimple, "%s and %s", std::string("one"));
+  sink.AddFmt("%u bytes", 5u);
+  EXPECT_EQ(sink.Log(), "\r\nLog format ERROR!!!\r\nLog format ERROR!!!\r\n5 bytes");
+}
+
+TEST(LogFile, EntryHookMayRewriteOrDropEntries) {
+  TskLogFile sink;
+  logtest::MakePlain(sink, "");
+  int calls = 0;
+  sink.SetOnLogEntry(sk::TOnLogEntry::Bind(nullptr, [&](sk::TObject* sender, std::string& s) {
+    ++calls;
+    EXPECT_EQ(sender, &sink);
+    if (s == "drop") s.clear();
+    if (s == "shout") s = "SHOUT";
+    if (s == "throw") {
+      s = "rewritten";
+      throw std::runtime_error("hook failed");
+    }
+  }));
+  sink.Add("keep");
+  const std::string before = sink.Log();
+  sink.Add("drop");
+  EXPECT_EQ(sink.Log(), before);
+  sink.Add("shout");
+  sink.Add("throw");
+  EXPECT_EQ(calls, 4);
+  EXPECT_EQ(sink.Log(), "\r\nkeep\r\nSHOUT\r\nrewritten");
+}
+
+TEST(LogFile, FileNameIsTrimmedAndBareNamesLieBesideTheExecutable) {
+  const std::string exe = sk::platform::ExecutablePath();
+  const std::string exeDir = exe.substr(0, exe.rfind('/') + 1);
+  TskLogFile sink;
+  sink.SetOptions({});
+  sink.SetFileName(" \t skcommlib.log \r\n");
+  EXPECT_EQ(sink.FileName(), "skcommlib.log");
+  EXPECT_EQ(sink.GetLogFileName(), exeDir + "skcommlib.log");
+  sink.SetFileName("logs/a.log");
+  EXPECT_EQ(sink.GetLogFileName(), "logs/a.log");
+  sink.SetFileName("/var/tmp/a.log");
+  EXPECT_EQ(sink.GetLogFileName(), "/var/tmp/a.log");
+  // An absolute path at the root stays absolute.
+  sink.SetFileName("/a.log");
+  EXPECT_EQ(sink.GetLogFileName(), "/a.log");
+  sink.SetFileName("   ");
+  EXPECT_EQ(sink.GetLogFileName(), "");
+  sink.Add("kept in memory only");
+  EXPECT_NO_THROW(sink.Save());
+  EXPECT_NE(sink.Log(), "");
+}
+
+TEST(LogFile, ClearDropsPendingLinesAndDeletesTheFile) {
+  logtest::ScratchDir dir;
+  const std::string path = dir.File("clear.log");
+  TskLogFile sink;
+  logtest::MakePlain(sink, path);
+  sink.Add("one");
+  sink.Save();
+  sink.Add("two");
+  ASSERT_TRUE(logtest::Exists(path));
+  sink.Clear();
+  EXPECT_FALSE(logtest::Exists(path));
+  EXPECT_EQ(sink.Log(), "");
+}
+
+TEST(LogFile, ClearLeavesAFileThatAnotherProcessHolds) {
+  logtest::ScratchDir dir;
+  const std::string path = dir.File("held.log");
+  logtest::WriteAll(path, "theirs");
+  TskLogFile sink;
+  sink.SetOptions({});
+  sink.SetFileName(path);
+  sink.Add("pending");
+  logtest::ForeignLock other(path, LOCK_SH);
+  sink.Clear();
+  EXPECT_EQ(ReadAll(path), "theirs");
+  EXPECT_EQ(sink.Log(), "");
+}
+
+TEST(LogFile, DestructionSavesPendingLinesWithoutSafeMode) {
+  logtest::ScratchDir dir;
+  const std::string path = dir.File("end.log");
+  {
+    TskLogFile sink;
+    logtest::MakePlain(sink, path);
+    sink.Add("last words");
+    EXPECT_FALSE(logtest::Exists(path));
+  }
+  EXPECT_EQ(ReadAll(path), "\r\nlast words");
+}
+
+TEST(LogFile, DestructionNeverThrowsAFailedSave) {
+  logtest::ScratchDir dir;
+  int reports = 0;
+  {
+    TskLogFile sink;
+    logtest::MakePlain(sink, dir.File("missing-dir/end.log"));
+    sink.SetOnFatalError(sk::TOnFatalErrorEvent::Bind(
+        nullptr,
+        [&](sk::TObject*, std::uint32_t, std::uint32_t, const std::string&, bool&) { ++reports; }));
+    sink.Add("lost");
+  }
+  EXPECT_EQ(reports, 1);
+}
+
+}  // namespace
