@@ -1,0 +1,165 @@
+#include "device_link.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <random>
+#include <thread>
+#include <vector>
+
+namespace zr48sim {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Writes everything unless the host is gone or stops reading for a second.
+bool WriteAll(int fd, const std::uint8_t* data, std::size_t len) {
+  while (len > 0) {
+    const ssize_t n = ::write(fd, data, len);
+    if (n > 0) {
+      data += n;
+      len -= static_cast<std::size_t>(n);
+    } else if (n < 0 && errno == EAGAIN) {
+      pollfd p{fd, POLLOUT, 0};
+      if (::poll(&p, 1, 1000) <= 0 || (p.revents & POLLOUT) == 0) return false;
+    } else if (!(n < 0 && errno == EINTR)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+class Session {
+ public:
+  Session(SimulatedBootLoader& device, const LinkOptions& options,
+          const std::function<void(const std::string&)>& log, int master)
+      : device_(device), options_(options), log_(log), master_(master), rng_(options.seed) {}
+
+  void Connect() {
+    connected_ = true;
+    const auto now = Clock::now();
+    rxFree_ = txFree_ = now;
+    log_("host connected");
+    Send(device_.Greeting().Bytes());
+  }
+  bool Connected() const { return connected_; }
+  void Disconnect() {
+    connected_ = false;
+    log_("host disconnected");
+    device_.Disconnected();
+  }
+
+  // Handles one chunk read from the line; false when the device pulled the cable.
+  bool Received(const std::uint8_t* data, std::size_t n) {
+    const auto now = Clock::now();
+    lastRx_ = now;
+    const Nanos bt = ByteTime(options_.plan.baud);
+    // The chunk's last byte cannot have arrived before the line could bring it.
+    const auto chunkEnd = std::max(now, rxFree_ + bt * static_cast<std::int64_t>(n));
+    rxFree_ = chunkEnd;
+    for (auto& ev : device_.Receive(data, n)) {
+      const auto byteEnd = chunkEnd - bt * static_cast<std::int64_t>(n - 1 - ev.afterByte);
+      std::this_thread::sleep_until(byteEnd + std::chrono::milliseconds(ev.delayMs));
+      if (ev.hangup) return false;
+      if (ev.answer) {
+        Send(ev.answer->Bytes());
+        if (options_.noise) Send(Noise());
+      }
+    }
+    return true;
+  }
+
+  // Milliseconds poll may wait before an unfinished frame times out; -1 for none.
+  int FrameTimeoutLeft() const {
+    if (!device_.HasPartialFrame()) return -1;
+    const auto due = lastRx_ + std::chrono::milliseconds(options_.frameTimeoutMs);
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now()).count();
+    return static_cast<int>(std::max<long long>(0, left));
+  }
+  void CheckFrameTimeout() {
+    if (device_.HasPartialFrame() && FrameTimeoutLeft() == 0) device_.FrameTimedOut();
+  }
+
+ private:
+  void Send(const std::vector<std::uint8_t>& bytes) {
+    const auto start = std::max(Clock::now(), txFree_);
+    for (const auto& piece : PlanWrite(bytes.size(), options_.plan)) {
+      std::this_thread::sleep_until(start + piece.at);
+      if (!WriteAll(master_, bytes.data() + piece.offset, piece.length)) return;
+    }
+    txFree_ = start + LineTime(bytes.size(), options_.plan);
+  }
+
+  std::vector<std::uint8_t> Noise() {
+    std::uniform_int_distribution<int> count(1, 8), byte(0, 255);
+    std::vector<std::uint8_t> out(static_cast<std::size_t>(count(rng_)));
+    for (auto& b : out) b = static_cast<std::uint8_t>(byte(rng_));
+    return out;
+  }
+
+  SimulatedBootLoader& device_;
+  const LinkOptions& options_;
+  const std::function<void(const std::string&)>& log_;
+  int master_;
+  std::mt19937 rng_;
+  bool connected_ = false;
+  Clock::time_point rxFree_{}, txFree_{}, lastRx_{};
+};
+
+}  // namespace
+
+DeviceLink::DeviceLink(SimulatedBootLoader& Device, LinkOptions Options,
+                       std::function<void(const std::string&)> Log)
+    : device_(Device), options_(Options), log_(std::move(Log)) {}
+
+LinkEnd DeviceLink::Run(sk::platform::PseudoTerminal& Pty, int StopFd) {
+  Session session(device_, options_, log_, Pty.MasterFd());
+  std::vector<std::uint8_t> buf(65536);
+  for (;;) {
+    // Without a host the master end reports a hang-up at once, so that state is polled.
+    const int timeout = session.Connected() ? session.FrameTimeoutLeft() : 10;
+    pollfd fds[2] = {{Pty.MasterFd(), POLLIN, 0}, {StopFd, POLLIN, 0}};
+    const int r = ::poll(fds, 2, timeout);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      error_ = std::string("poll: ") + std::strerror(errno);
+      return LinkEnd::Failed;
+    }
+    if (fds[1].revents != 0) return LinkEnd::Stopped;
+    short events = fds[0].revents;
+    if (events & POLLIN) {
+      const ssize_t n = ::read(Pty.MasterFd(), buf.data(), buf.size());
+      if (n > 0) {
+        if (!session.Connected()) session.Connect();
+        if (!session.Received(buf.data(), static_cast<std::size_t>(n))) {
+          Pty.CloseMaster();
+          return LinkEnd::HungUp;
+        }
+        continue;
+      }
+      if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+      events |= POLLHUP;  // EIO: no host has the slave end open
+    }
+    if (events & (POLLHUP | POLLERR)) {
+      if (session.Connected()) {
+        session.Disconnect();
+        if (options_.exitAfterImage && device_.Flash().BlocksWritten() > 0)
+          return LinkEnd::ImageDone;
+      }
+      pollfd stop{StopFd, POLLIN, 0};
+      if (::poll(&stop, 1, 10) > 0) return LinkEnd::Stopped;
+      continue;
+    }
+    if (!session.Connected())
+      session.Connect();  // the hang-up has cleared: a host opened the slave end
+    else
+      session.CheckFrameTimeout();
+  }
+}
+
+}  // namespace zr48sim
