@@ -45,6 +45,8 @@ class TLogOptions {
     bits_ &= static_cast<std::uint8_t>(~(1u << o));
     return *this;
   }
+  constexpr TLogOptions With(TLogOption o) const { return TLogOptions(*this).Include(o); }
+  constexpr TLogOptions Without(TLogOption o) const { return TLogOptions(*this).Exclude(o); }
   friend constexpr bool operator==(TLogOptions, TLogOptions) = default;
 
  private:
