@@ -71,7 +71,7 @@ class TskBaseIO : public TComponent {
   void SetKeepConnection(bool Value) { fKeepConnection.store(Value); }
 
   // --- Terminal binding -------------------------------------------------------------------
-  TskTerminalControl* Terminal() const { return fTerminal; }
+  TskTerminalControl* Terminal() const { return fTerminal.load(); }
   void SetTerminal(TskTerminalControl* Value);
   TTerminalUsage TerminalUsage() const { return fTerminalUsage.load(); }
   void SetTerminalUsage(TTerminalUsage Value);
@@ -122,6 +122,8 @@ class TskBaseIO : public TComponent {
   // with KeepConnection, the keep-connection timer. Safe against a close racing in another
   // thread: only one of them releases and notifies.
   virtual void InternalClose(bool Orderly);
+  // Makes the handle invalid, releases it and raises OnClose; false if none was held.
+  bool ReleaseHandle();
   virtual void StartThreads() {}
   virtual void StopThreads() {}
 
@@ -149,6 +151,8 @@ class TskBaseIO : public TComponent {
   std::string sLogPrefix;
   std::atomic<bool> fActive{false};
   bool isThreaded = false;
+  // The system error of the last failed DeviceOpen, taken before anything else can change it.
+  std::uint32_t fOpenError = 0;
 
  private:
   bool TerminalKey(char16_t Ch);
@@ -159,7 +163,7 @@ class TskBaseIO : public TComponent {
   TSharedEvent<TOnFatalErrorEvent> fOnFatalError;
   std::atomic<TskTerminalControl*> hTerminal{nullptr};
   std::atomic<TTerminalUsage> fTerminalUsage{tuNone};
-  TskTerminalControl* fTerminal = nullptr;
+  std::atomic<TskTerminalControl*> fTerminal{nullptr};
   std::atomic<bool> fTerminalEcho{false};
   std::atomic<bool> fTerminalLocked{false};
   TSharedEvent<TNotifyEvent> fOnClose;

@@ -74,8 +74,15 @@ class SerialDevice {
 // administrative rights); null with LastError() set on failure. A path that is not a
 // terminal device fails with ENOTTY's text.
 std::shared_ptr<SerialDevice> OpenSerialDevice(const std::string& Path);
+// Opens a port by name: "COMn" through the port map (platform/port_map.h), a name that begins
+// with "/" as a path. A name the map does not know fails with ENOENT's text.
+std::shared_ptr<SerialDevice> OpenSerialPort(const std::string& Name);
 // Takes over an open terminal descriptor that somebody else opened; the device closes it.
 // Null with LastError() set when Handle is not a terminal.
 std::shared_ptr<SerialDevice> AdoptSerialDevice(NativeHandle Handle);
+
+// Whether the platform's serial driver raises RTS around each transmission by itself under
+// RTS_CONTROL_TOGGLE; where it does not, a component in RS485 mode drives RTS itself.
+bool DriverTogglesRts();
 
 }  // namespace sk::platform

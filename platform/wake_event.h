@@ -2,6 +2,7 @@
 // A descriptor that a waiting thread can include in its wait on a device and another thread
 // can make readable to end that wait (an eventfd here).
 #include <cstdint>
+#include <initializer_list>
 
 namespace sk::platform {
 
@@ -23,5 +24,9 @@ class WakeEvent {
  private:
   int fd_ = -1;
 };
+
+// Waits until one of Handles (WakeEvent or device descriptors; negative ones are skipped)
+// is readable, for at most TimeoutMs (-1: no limit). The index of a readable one, else -1.
+int WaitReadable(std::initializer_list<std::intptr_t> Handles, int TimeoutMs);
 
 }  // namespace sk::platform

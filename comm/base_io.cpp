@@ -1,0 +1,305 @@
+#include "comm/base_io.h"
+
+#include "comm/data_processor_link.h"
+#include "comm/timer.h"
+#include "platform/application.h"
+#include "platform/serial_device.h"
+#include "platform/system_error.h"
+
+namespace sk {
+
+TskBaseIO::TskBaseIO(TComponent* AOwner) : TComponent(AOwner), sLogPrefix(ClassName()) {}
+
+TskBaseIO::~TskBaseIO() {
+  std::unique_ptr<TskTimer> timer;
+  {
+    std::lock_guard lock(timerMutex_);
+    timer = std::move(timerKeepConnection);
+  }
+  if (timer) timer->SetEnabled(false);
+  timer.reset();
+  skNotifyList.Clear();
+  // A derived class closes the port; one that did not leaves nothing open behind it.
+  if (THandle h = ExchangeHandle(nullptr)) h->Close();
+}
+
+// --- Open state ----------------------------------------------------------------------------
+
+THandle TskBaseIO::Handle() const {
+  std::lock_guard lock(handleMutex_);
+  return fHandle;
+}
+
+THandle TskBaseIO::ExchangeHandle(THandle Value) {
+  std::lock_guard lock(handleMutex_);
+  fHandle.swap(Value);
+  return Value;
+}
+
+bool TskBaseIO::IsOpened() const {
+  return Handle() != nullptr;
+}
+
+bool TskBaseIO::Active() const {
+  if (IsLoading() || IsDesigning()) return fActive.load();
+  return IsOpened();
+}
+
+void TskBaseIO::SetActive(bool Value) {
+  if (IsLoading()) {
+    fActive.store(Value);
+    return;
+  }
+  if (Value != Active() || IsDesigning()) {
+    if (Value)
+      DoOpen();
+    else
+      DoClose();
+  }
+  if (IsDesigning()) {
+    // At design time an open is only a test of the settings.
+    fActive.store(IsOpened());
+    if (IsOpened()) DoClose();
+  }
+}
+
+THandle TskBaseIO::DeviceOpen() {
+  return nullptr;
+}
+
+void TskBaseIO::DeviceClose(const THandle& Handle) {
+  if (Handle) Handle->Close();
+}
+
+void TskBaseIO::DoOpen() {
+  THandle h = DeviceOpen();
+  fOpenError = h ? 0 : platform::LastError();
+  ExchangeHandle(h);
+  if (!h) return;
+  try {
+    fOnOpen.Call(this);
+  } catch (...) {
+    // A handler's failure does not undo the open.
+  }
+}
+
+void TskBaseIO::DoClose() {
+  if (IsOpened()) InternalClose(true);
+}
+
+bool TskBaseIO::ReleaseHandle() {
+  // Invalid first, so that other threads stop using the port, then released; of two closes
+  // racing, only the one that took the handle goes on.
+  THandle old = ExchangeHandle(nullptr);
+  if (!old) return false;
+  DeviceClose(old);
+  try {
+    fOnClose.Call(this);
+  } catch (...) {
+  }
+  return true;
+}
+
+void TskBaseIO::InternalClose(bool Orderly) {
+  if (!ReleaseHandle()) return;
+  DoNotify(1);
+  if (KeepConnection() && !Orderly) StartKeepConnection();
+}
+
+// --- Notify list ---------------------------------------------------------------------------
+
+void TskBaseIO::NotifyAdd(const TskNotifyEvent& NotifyEvent) {
+  if (skNotifyList.IndexOf(NotifyEvent) < 0) skNotifyList.Add(NotifyEvent);
+}
+
+void TskBaseIO::NotifyDelete(const TskNotifyEvent& NotifyEvent) {
+  const int i = skNotifyList.IndexOf(NotifyEvent);
+  if (i >= 0) skNotifyList.Delete(i);
+}
+
+void TskBaseIO::DoNotify(std::int32_t Code) {
+  skNotifyList.Call(this, Code);
+}
+
+void TskBaseIO::Update() {
+  DoNotify(3);
+}
+
+void TskBaseIO::DoSetDeviceIndex(int) {
+  DoNotify(3);
+}
+
+// --- Links ---------------------------------------------------------------------------------
+
+void TskBaseIO::SetDataProcessor(TskDataProcessorLink* Value) {
+  TskDataProcessorLink* old = fDataProcessor.load();
+  if (old == Value) return;
+  // A processor that is replaced is detached as well, so that it no longer hears this port.
+  if (old != nullptr) old->SetDevice(nullptr);
+  fDataProcessor.store(Value);
+  if (Value != nullptr) {
+    Value->SetDevice(this);
+    FreeNotification(Value);
+  }
+}
+
+void TskBaseIO::SetLog(TskCustomLogFile* Value) {
+  fLog.store(Value);
+  if (Value != nullptr) FreeNotification(Value);
+}
+
+void TskBaseIO::Notification(TComponent* AComponent, TOperation Operation) {
+  TComponent::Notification(AComponent, Operation);
+  if (Operation != TOperation::opRemove || AComponent == nullptr) return;
+  if (AComponent == fDataProcessor.load()) {
+    fDataProcessor.store(nullptr);
+    // The processor is being destroyed and may be past its own destructor: rather than
+    // calling into it, drop whatever it subscribed here.
+    for (int i = skNotifyList.Count() - 1; i >= 0; --i)
+      if (skNotifyList.Get(i).Object() == static_cast<const void*>(AComponent))
+        skNotifyList.Delete(i);
+  } else if (AComponent == fTerminal.load()) {
+    fTerminal.store(nullptr);  // its key filter goes with it
+    hTerminal.store(nullptr);
+  } else if (AComponent == fLog.load()) {
+    fLog.store(nullptr);
+  }
+}
+
+void TskBaseIO::Loaded() {
+  TComponent::Loaded();
+  try {
+    SetTerminal(Terminal());
+    SetTerminalUsage(TerminalUsage());
+    SetActive(fActive.load());
+  } catch (...) {
+    platform::Application().ShowError("error");
+  }
+}
+
+// --- Log and errors ------------------------------------------------------------------------
+
+void TskBaseIO::WriteLog(TDetailLevel Level, const std::string& Text) const {
+  TskCustomLogFile* log = fLog.load();
+  if (log == nullptr) return;
+  if (Text.empty())
+    log->AddSysInfo();
+  else
+    log->AddLog(Level, sLogPrefix + Text);
+}
+
+void TskBaseIO::DoFatalError(std::uint32_t ErrorCode, std::uint32_t Detail,
+                             const std::string& ErrorMsg, bool flShow) {
+  bool raise = true;
+  fOnFatalError.Call(this, ErrorCode, Detail, ErrorMsg, raise);
+  if (TskCustomLogFile* log = fLog.load())
+    log->AddLogFmt(dlSimple, "Fatal Error: %u, %u, %s", ErrorCode, Detail, ErrorMsg);
+  if (!raise || IsLoading()) return;
+  if (flShow)
+    platform::Application().ShowError(ErrorMsg);
+  else
+    throw Exception(ErrorMsg);
+}
+
+// --- Received data -------------------------------------------------------------------------
+
+bool TskBaseIO::IsReadRequired() const {
+  return fTerminal.load() != nullptr || fOnReceived.IsSet() || fDataProcessor.load() != nullptr;
+}
+
+bool TskBaseIO::DoReceived(const Byte* Buffer, std::uint32_t Len) {
+  WriteLog(dlDebug, "Input data length: " + std::to_string(Len));
+  TIgnoreTypes r = 0;
+  if (TskDataProcessorLink* dp = fDataProcessor.load()) dp->DoProcessing(Buffer, Len, r);
+  if (hTerminal.load() != nullptr && !InSet(r, itTerminal))
+    TerminalWrite(Buffer, static_cast<std::int32_t>(Len));
+  fOnReceived.Call(this, Buffer, Len);
+  return false;
+}
+
+bool TskBaseIO::DoSendComplete() {
+  bool ignore = false;
+  if (TskDataProcessorLink* dp = fDataProcessor.load()) dp->DoAfterSendComplete(ignore);
+  return ignore;
+}
+
+// --- Keep-connection timer -----------------------------------------------------------------
+
+void TskBaseIO::KeepConnectionTimer(TObject*) {
+  StopKeepConnection();
+  WriteLog(dlDetail, "Try to connect ...");
+}
+
+void TskBaseIO::StartKeepConnection() {
+  std::lock_guard lock(timerMutex_);
+  if (!timerKeepConnection) {
+    timerKeepConnection = std::make_unique<TskTimer>();
+    timerKeepConnection->SetInterval(2000);
+    timerKeepConnection->SetOnTimer(TNotifyEvent(this, &TskBaseIO::KeepConnectionTimer));
+  }
+  timerKeepConnection->SetEnabled(true);
+}
+
+void TskBaseIO::StopKeepConnection() {
+  std::lock_guard lock(timerMutex_);
+  if (timerKeepConnection) timerKeepConnection->SetEnabled(false);
+}
+
+bool TskBaseIO::KeepConnectionTimerEnabled() const {
+  std::lock_guard lock(timerMutex_);
+  return timerKeepConnection && timerKeepConnection->Enabled();
+}
+
+// --- Terminal ------------------------------------------------------------------------------
+
+void TskBaseIO::SetTerminal(TskTerminalControl* Value) {
+  if (TskTerminalControl* old = fTerminal.load()) old->SetKeyFilter(nullptr);
+  fTerminal.store(Value);
+  hTerminal.store(nullptr);
+  if (Value != nullptr) {
+    Value->SetKeyFilter([this](char16_t Ch) { return TerminalKey(Ch); });
+    if (IsDesigning() && TerminalUsage() == tuNone) fTerminalUsage.store(tuBoth);
+    FreeNotification(Value);
+  }
+  SetTerminalUsage(TerminalUsage());
+}
+
+void TskBaseIO::SetTerminalUsage(TTerminalUsage Value) {
+  fTerminalUsage.store(Value);
+  TskTerminalControl* t = fTerminal.load();
+  if (t != nullptr) hTerminal.store(Value == tuReceive || Value == tuBoth ? t : nullptr);
+}
+
+bool TskBaseIO::TerminalKey(char16_t Ch) {
+  const TTerminalUsage usage = fTerminalUsage.load();
+  if (fTerminalLocked.load() || (usage != tuSend && usage != tuBoth)) return true;
+  SendChar(Ch);
+  return fTerminalEcho.load();
+}
+
+void TskBaseIO::TerminalWrite(const Byte* Buffer, std::int32_t Len) {
+  TskTerminalControl* t = hTerminal.load();
+  if (t == nullptr || Len <= 0) return;
+  fTerminalLocked.store(true);  // what this writes is not typed input to send
+  struct Unlock {
+    std::atomic<bool>& locked;
+    ~Unlock() { locked.store(false); }
+  } unlock{fTerminalLocked};
+  if (Len == 1) {
+    t->WriteChar(static_cast<char16_t>(Buffer[0]));
+    return;
+  }
+  // Each byte is the character of that code; zero bytes end a part and are dropped.
+  std::u16string part;
+  for (std::int32_t i = 0; i < Len; ++i) {
+    if (Buffer[i] == 0) {
+      if (!part.empty()) t->ReplaceSelection(part);
+      part.clear();
+    } else {
+      part.push_back(static_cast<char16_t>(Buffer[i]));
+    }
+  }
+  if (!part.empty()) t->ReplaceSelection(part);
+}
+
+}  // namespace sk

@@ -1,0 +1,167 @@
+#pragma once
+// The serial port logic: the line settings and how they become the device's records, opening
+// and closing, the send path, purging and line control.
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "comm/base_io.h"
+#include "platform/serial_records.h"
+
+namespace sk {
+
+class TskCustomComm : public TskBaseIO {
+ public:
+  explicit TskCustomComm(TComponent* AOwner = nullptr);
+  ~TskCustomComm() override;
+  std::string ClassName() const override { return "TskCustomComm"; }
+
+  // --- Line settings (written at once to an open port, else at the next open) ------------
+  std::uint32_t BaudRate() const { return CommCfg.dcb.BaudRate; }
+  void SetBaudRate(std::uint32_t Value);
+  TParity Parity() const { return static_cast<TParity>(CommCfg.dcb.Parity); }
+  void SetParity(TParity Value);
+  TStopBits StopBits() const { return static_cast<TStopBits>(CommCfg.dcb.StopBits); }
+  void SetStopBits(TStopBits Value);
+  std::uint8_t ByteSize() const { return CommCfg.dcb.ByteSize; }
+  // 4 to 8; anything else becomes 8.
+  void SetByteSize(std::uint8_t Value);
+  char16_t EventChar() const { return GetEventChar(); }
+  // The low 8 bits become the DCB's event character.
+  void SetEventChar(char16_t Value);
+  TStreamProtocol StreamProtocol() const { return fProtocol; }
+  void SetStreamProtocol(TStreamProtocol Value);
+  bool RS485Mode() const { return fRS485Mode.load(); }
+  void SetRS485Mode(bool Value);
+  TTraceStates TraceStates() const { return fTraceStates.load(); }
+  // Also writes the event mask derived from it to an open port.
+  void SetTraceStates(TTraceStates Value);
+  std::uint16_t BufferInSize() const { return fBufferInSize; }
+  void SetBufferInSize(std::uint16_t Value);
+  std::uint16_t BufferOutSize() const { return fBufferOutSize; }
+  void SetBufferOutSize(std::uint16_t Value);
+  std::uint32_t TimeoutRead() const { return fCommTimeouts.ReadIntervalTimeout; }
+  void SetTimeoutRead(std::uint32_t Value);
+  std::uint32_t TimeoutWrite() const { return fCommTimeouts.WriteTotalTimeoutConstant; }
+  void SetTimeoutWrite(std::uint32_t Value);
+
+  // Controls whose "Checked" state follows the modem lines; any component may be linked,
+  // only those implementing TCheckedControl are switched.
+  TComponent* MonitorCTS() const { return fMonitorCTS.load(); }
+  void SetMonitorCTS(TComponent* Value) { SetMonitor(fMonitorCTS, Value); }
+  TComponent* MonitorDSR() const { return fMonitorDSR.load(); }
+  void SetMonitorDSR(TComponent* Value) { SetMonitor(fMonitorDSR, Value); }
+  TComponent* MonitorRLSD() const { return fMonitorRLSD.load(); }
+  void SetMonitorRLSD(TComponent* Value) { SetMonitor(fMonitorRLSD, Value); }
+  TComponent* MonitorRing() const { return fMonitorRing.load(); }
+  void SetMonitorRing(TComponent* Value) { SetMonitor(fMonitorRing, Value); }
+
+  TOnSent OnAfterSend() const { return fOnSent.Get(); }
+  void SetOnAfterSend(TOnSent Value) { fOnSent.Set(std::move(Value)); }
+  TOnTraceEvent OnTraceState() const { return fOnTraceState.Get(); }
+  void SetOnTraceState(TOnTraceEvent Value) { fOnTraceState.Set(std::move(Value)); }
+  TOnCommErrorEvent OnCommError() const { return fOnCommError.Get(); }
+  void SetOnCommError(TOnCommErrorEvent Value) { fOnCommError.Set(std::move(Value)); }
+
+  // --- Records ----------------------------------------------------------------------------
+  const COMMCONFIG& CommConfig() const { return CommCfg; }
+  const COMMTIMEOUTS& CommTimeouts() const { return fCommTimeouts; }
+  // The event mask that TraceStates and RS485Mode give.
+  std::uint32_t EventMask() const;
+  // Writes the DCB (with the flags of StreamProtocol and RS485Mode) to an open port.
+  void WriteDeviceState();
+  // Refreshes the records from an open port and derives StreamProtocol and RS485Mode.
+  void ReadDeviceState();
+  void SetTimeouts(const COMMTIMEOUTS& Value);
+  // The event mask for the trace states, and the trace states of reported events.
+  static std::uint32_t EventMaskOf(TTraceStates States, bool SoftwareRS485);
+  static TTraceStates TraceStatesOf(std::uint32_t Events);
+
+  // --- State ------------------------------------------------------------------------------
+  std::string ComName() const { return GetComName(); }
+  std::string LastErrorString() const;
+  std::uint32_t TotalSent() const { return fTotalSent.load(std::memory_order_relaxed); }
+  std::uint32_t TotalReceived() const { return fTotalReceived.load(std::memory_order_relaxed); }
+  // Bytes waiting to be read, and bytes not yet sent; 0 on a closed port.
+  std::uint32_t ReadyForRead() const;
+  std::uint32_t NotYetSend() const;
+  // Refreshed from an open port; the last values read while closed.
+  const COMMPROP* CommProp();
+  TModemSignals ModemSignals() const;
+  // Whether the driver cannot raise RTS around a transmission itself (then the component
+  // drives it in RS485 mode).
+  bool IsNotSupportRS485() const { return fIsNotSupportRS485; }
+
+  // --- Sending, purging, line control (never throw; nothing on a closed port) ------------
+  void SendChar(char16_t Ch) override;
+  // The byte goes out ahead of output still queued.
+  void SendAheadChar(char16_t Ch);
+  void SendString(const ByteString& S) override;
+  void SendData(const Byte* Buff, std::uint32_t N) override;
+  void ClearDeviceInput() override;
+  void ClearDeviceOutput() override;
+  void ClearDeviceBuffers() override;
+  // Returns when the output has been transmitted.
+  void FlushOutputBuffer();
+  bool CancelDeviceIo(const THandle& Handle);
+  void SetStateDTR(bool State);
+  void SetStateRTS(bool State);
+  void SetStateX(bool State);
+  void SetStateBreak(bool State);
+  // Waits up to Ms for Signal, serving the calling thread's messages meanwhile.
+  bool WaitForSignal(TModemSignal Signal, std::uint32_t Ms);
+
+  // Trace event: updates the monitor controls, then OnTraceState.
+  void DoTraceState(TObject* Sender, TTraceStates States);
+  static void SetMonitorState(TComponent* Control, bool Value);
+
+ protected:
+  virtual std::string GetComName() const { return "Unknown"; }
+  virtual void SetupDevice();
+  virtual char16_t GetEventChar() const;
+  // A failed send or a line error: the log line, OnCommError, and the purge it may ask for.
+  virtual void DoCommError(std::uint32_t CommCode, std::uint32_t SysError, TComStateFlags State);
+
+  void DoOpen() override;
+  void DoClose() override;
+  void InternalClose(bool Orderly) override;
+  void KeepConnectionTimer(TObject* Sender) override;
+  void Notification(TComponent* AComponent, TOperation Operation) override;
+
+  void AllocReadBuffer();
+  void FreeReadBuffer();
+  bool SoftwareRS485() const { return fRS485Mode.load() && fIsNotSupportRS485; }
+
+  COMSTAT Stat;
+  COMMPROP ComProp;
+  COMMTIMEOUTS fCommTimeouts;
+  std::atomic<std::uint32_t> fTotalSent{0};
+  std::atomic<std::uint32_t> fTotalReceived{0};
+  std::vector<Byte> glBuffer;
+  // The line settings; members the component does not drive keep the values of the
+  // platform's default configuration (none on this platform: zero).
+  COMMCONFIG CommCfg;
+
+ private:
+  void SetMonitor(std::atomic<TComponent*>& Field, TComponent* Value);
+  // The byte of a send failed: the reason goes to DoCommError.
+  void SendFailed();
+
+  std::string fLastErrorString;
+  std::atomic<TTraceStates> fTraceStates{0};
+  std::uint16_t fBufferOutSize = 0;
+  std::uint16_t fBufferInSize = 0;
+  std::atomic<bool> fRS485Mode{false};
+  std::atomic<TComponent*> fMonitorRLSD{nullptr};
+  std::atomic<TComponent*> fMonitorRing{nullptr};
+  std::atomic<TComponent*> fMonitorCTS{nullptr};
+  std::atomic<TComponent*> fMonitorDSR{nullptr};
+  const bool fIsNotSupportRS485;
+  TStreamProtocol fProtocol = spNone;
+  TSharedEvent<TOnSent> fOnSent;
+  TSharedEvent<TOnTraceEvent> fOnTraceState;
+  TSharedEvent<TOnCommErrorEvent> fOnCommError;
+};
+
+}  // namespace sk

@@ -1,0 +1,90 @@
+#include "comm/serial_comm.h"
+
+#include "platform/serial_device.h"
+
+namespace sk {
+
+TskCustomSerialComm::TskCustomSerialComm(TComponent* AOwner) : TskCustomComm(AOwner) {
+  sLogPrefix = "skComm: ";
+  // The platform has no per-device default configuration: the members the component does
+  // not drive stay zero.
+  SetComPort(cpCOM1);
+  SetBaudRate(19200);
+  SetByteSize(8);
+  SetParity(pNone);
+  SetStopBits(sbOne);
+  SetStreamProtocol(spHardware);
+  SetEventChar(0);
+}
+
+void TskCustomSerialComm::SetComPortNo(std::uint16_t Value) {
+  const bool was = Active();
+  SetActive(false);
+  fComPortNo = Value;
+  SetActive(was);
+  DoNotify(3);
+}
+
+TComPort TskCustomSerialComm::ComPort() const {
+  if (fComPortNo >= 1 && fComPortNo <= 8) return static_cast<TComPort>(fComPortNo - 1);
+  return cpCOMxx;
+}
+
+void TskCustomSerialComm::SetComPort(TComPort Value) {
+  if (Value != cpCOMxx) SetComPortNo(static_cast<std::uint16_t>(Value + 1));
+}
+
+void TskCustomSerialComm::SetExtHandle(THandle aHandle) {
+  if (!aHandle) return;
+  if (Active()) DoClose();
+  fExtHandle = std::move(aHandle);
+  DoOpen();
+}
+
+THandle TskCustomSerialComm::DeviceOpen() {
+  THandle result;
+  if (fExtHandle)
+    result = std::move(fExtHandle);
+  else if (const int i = GetDeviceIndex(); i >= 0)
+    result = OpenDevicePath(DevicePortName(i));
+  else
+    result = OpenDevicePath("COM" + std::to_string(fComPortNo));
+  fExtHandle.reset();
+  return result;
+}
+
+THandle TskCustomSerialComm::OpenDevicePath(const std::string& Name) {
+  return platform::OpenSerialPort(Name);
+}
+
+std::string TskCustomSerialComm::GetComName() const {
+  if (const int i = GetDeviceIndex(); i >= 0) return DevicePortName(i);
+  return "COM" + std::to_string(fComPortNo);
+}
+
+int TskCustomSerialComm::GetDeviceIndex() const {
+  for (int i = 0; i < DeviceCount(); ++i)
+    if (DeviceData(i) == fComPortNo) return i;
+  return -1;
+}
+
+void TskCustomSerialComm::DoSetDeviceIndex(int Value) {
+  if (Value >= 0 && Value < DeviceCount())
+    SetComPortNo(static_cast<std::uint16_t>(DeviceData(Value) & 0xFFFF));
+}
+
+std::int32_t TskCustomSerialComm::DeviceData(int) const {
+  return -1;
+}
+
+std::string TskCustomSerialComm::DevicePortName(int) const {
+  return {};
+}
+
+void TskCustomSerialComm::Update() {
+  DeviceListClear();
+  DeviceListLoad();
+  TskCustomComm::Update();
+}
+
+}  // namespace sk

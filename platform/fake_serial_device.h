@@ -1,0 +1,121 @@
+#pragma once
+// A scriptable serial device for what a pseudo-terminal cannot show: modem lines, line
+// errors, settings or writes that the driver refuses, a device that disappears. It records
+// every call in a journal ("EscapeCommFunction 6") and keeps the records it was given.
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/serial_device.h"
+#include "platform/wake_event.h"
+
+namespace sk::platform {
+
+class FakeSerialDevice final : public SerialDevice {
+ public:
+  enum class Op {
+    SetupComm,
+    SetCommState,
+    SetCommTimeouts,
+    SetCommMask,
+    WaitCommEvent,
+    ClearCommError,
+    Read,
+    Write,
+    WriteAsync,
+    PurgeComm,
+    CancelIo,
+    FlushFileBuffers,
+    TransmitCommChar,
+    EscapeCommFunction,
+    GetCommModemStatus,
+    GetCommProperties
+  };
+
+  FakeSerialDevice();
+  ~FakeSerialDevice() override;
+
+  // --- Script -----------------------------------------------------------------------------
+  // Every later call of Operation fails with Error (a system error code); 0 lets it succeed.
+  void FailOperation(Op Operation, std::uint32_t Error);
+  // The modem lines (MS_ bits); changed lines raise their events when the mask asks.
+  void SetModemStatus(std::uint32_t ModemStat);
+  // CE_ flags that the next ClearCommError reports; raises EV_ERR (EV_BREAK for a break).
+  void InjectLineErrors(std::uint32_t Errors);
+  // Input arriving: EV_RXCHAR, and EV_RXFLAG when it holds the DCB's event character.
+  void ReceiveBytes(const std::vector<std::uint8_t>& Bytes);
+  // Events for the next WaitCommEvent, whatever the mask.
+  void RaiseEvents(std::uint32_t Events);
+  // Bytes reported as still queued for output (cbOutQue).
+  void SetOutputQueued(std::uint32_t Count);
+  // The device disappears: waits, reads and writes fail with EIO from now on.
+  void Disconnect();
+
+  // --- Record -----------------------------------------------------------------------------
+  std::vector<std::string> Journal() const;
+  void ClearJournal();
+  DCB State() const;
+  COMMTIMEOUTS Timeouts() const;
+  std::uint32_t Mask() const;
+  std::uint32_t InQueue() const;
+  std::uint32_t OutQueue() const;
+  std::vector<std::uint8_t> Written() const;
+  // How often Operation was called, failed calls included.
+  int Calls(Op Operation) const;
+
+  // --- SerialDevice -----------------------------------------------------------------------
+  void Close() override;
+  bool IsClosed() const override;
+  NativeHandle Native() const override { return -1; }
+  bool SetupComm(std::uint32_t InQueue, std::uint32_t OutQueue) override;
+  bool GetCommState(DCB& Dcb) override;
+  bool SetCommState(const DCB& Dcb) override;
+  bool GetCommConfig(COMMCONFIG& Config) override;
+  bool GetCommTimeouts(COMMTIMEOUTS& Timeouts) override;
+  bool SetCommTimeouts(const COMMTIMEOUTS& Timeouts) override;
+  bool GetCommMask(std::uint32_t& Mask) override;
+  bool SetCommMask(std::uint32_t Mask) override;
+  bool WaitCommEvent(std::uint32_t& Events, NativeHandle WakeFd) override;
+  bool ClearCommError(std::uint32_t* Errors, COMSTAT* Stat) override;
+  bool Read(void* Buffer, std::uint32_t Count, std::uint32_t& ReadCount) override;
+  bool Write(const void* Buffer, std::uint32_t Count, std::uint32_t& Written) override;
+  bool WriteAsync(const void* Buffer, std::uint32_t Count) override;
+  bool PurgeComm(std::uint32_t Flags) override;
+  bool CancelIo() override;
+  bool FlushFileBuffers() override;
+  bool TransmitCommChar(std::uint8_t Ch) override;
+  bool EscapeCommFunction(std::uint32_t Func) override;
+  bool GetCommModemStatus(std::uint32_t& ModemStat) override;
+  bool GetCommProperties(COMMPROP& Prop) override;
+
+ private:
+  // Journals the call and tells whether it may go on; with mutex_ held.
+  bool Enter(Op Operation, const std::string& Entry);
+  void Post(std::uint32_t Events);  // with mutex_ held
+
+  mutable std::mutex mutex_;
+  WakeEvent wake_;
+  std::vector<std::string> journal_;
+  std::map<Op, std::uint32_t> failures_;
+  std::map<Op, int> calls_;
+  bool closed_ = false;
+  bool lost_ = false;
+  DCB dcb_;
+  COMMTIMEOUTS timeouts_;
+  std::uint32_t mask_ = 0;
+  std::uint32_t maskGeneration_ = 0;
+  std::uint32_t inQueue_ = 0;
+  std::uint32_t outQueue_ = 0;
+  std::uint32_t modem_ = 0;
+  std::uint32_t lineErrors_ = 0;
+  std::uint32_t outputQueued_ = 0;
+  std::uint32_t pendingEvents_ = 0;
+  std::deque<std::uint8_t> input_;
+  std::vector<std::uint8_t> written_;
+};
+
+}  // namespace sk::platform

@@ -1,0 +1,198 @@
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+#include <tuple>
+
+#include <unistd.h>
+
+#include "platform/port_map.h"
+#include "platform/system_error.h"
+
+namespace fs = std::filesystem;
+
+namespace sk::platform {
+
+namespace {
+
+// "ttyUSB12" -> {"ttyUSB", 12}; a name without a trailing number has no number.
+std::pair<std::string, std::optional<std::uint32_t>> SplitKind(const std::string& name) {
+  std::size_t i = name.size();
+  while (i > 0 && std::isdigit(static_cast<unsigned char>(name[i - 1]))) --i;
+  if (i == name.size() || name.size() - i > 9) return {name, std::nullopt};
+  return {name.substr(0, i), static_cast<std::uint32_t>(std::stoul(name.substr(i)))};
+}
+
+// The UART type the serial core reports for a ttyS device; 0 (unknown) when not readable.
+int UartType(const fs::path& ttyDir) {
+  std::ifstream in(ttyDir / "type");
+  int type = 0;
+  if (!(in >> type)) return 0;
+  return type;
+}
+
+std::string PortName(std::uint32_t n) {
+  return "COM" + std::to_string(n);
+}
+
+}  // namespace
+
+std::optional<std::uint32_t> ComPortNumber(const std::string& Name) {
+  if (Name.size() < 4 || Name.size() > 13) return std::nullopt;
+  for (int i = 0; i < 3; ++i)
+    if (std::toupper(static_cast<unsigned char>(Name[i])) != "COM"[i]) return std::nullopt;
+  std::uint64_t n = 0;
+  for (std::size_t i = 3; i < Name.size(); ++i) {
+    if (!std::isdigit(static_cast<unsigned char>(Name[i]))) return std::nullopt;
+    n = n * 10 + static_cast<std::uint64_t>(Name[i] - '0');
+  }
+  if (n == 0 || n > 0xFFFFFFFFu) return std::nullopt;
+  return static_cast<std::uint32_t>(n);
+}
+
+std::string PortMap::DefaultOverrideDir() {
+  if (const char* dir = std::getenv("SK_PORTMAP_DIR"); dir != nullptr && *dir != '\0') return dir;
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg != '\0')
+    return std::string(xdg) + "/serialkit/ports";
+  const char* home = std::getenv("HOME");
+  return std::string(home != nullptr ? home : "") + "/.config/serialkit/ports";
+}
+
+PortMap::PortMap(std::string OverrideDir, std::string SysRoot, std::string DevRoot)
+    : overrideDir_(std::move(OverrideDir)),
+      sysRoot_(std::move(SysRoot)),
+      devRoot_(std::move(DevRoot)) {}
+
+std::vector<PortMapEntry> PortMap::OverrideEntries() const {
+  std::vector<std::pair<std::uint32_t, PortMapEntry>> found;
+  std::error_code ec;
+  for (fs::directory_iterator it(overrideDir_, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    const auto number = ComPortNumber(name);
+    std::error_code linkError;
+    if (!number || !it->is_symlink(linkError)) continue;
+    fs::path target = fs::read_symlink(it->path(), linkError);
+    if (linkError) continue;
+    if (target.is_relative()) target = fs::path(overrideDir_) / target;
+    found.push_back({*number, {target.lexically_normal().string(), PortName(*number)}});
+  }
+  std::sort(found.begin(), found.end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<PortMapEntry> entries;
+  for (auto& f : found)
+    if (entries.empty() || entries.back().PortName != f.second.PortName)
+      entries.push_back(std::move(f.second));
+  return entries;
+}
+
+std::vector<PortMapEntry> PortMap::SystemEntries() const {
+  struct Found {
+    int rank;  // kinds with a fixed base first, then the others
+    std::string kind;
+    std::uint32_t number;
+    std::string name;
+  };
+  std::vector<Found> found;
+  const fs::path classDir = fs::path(sysRoot_) / "class" / "tty";
+  std::error_code ec;
+  for (fs::directory_iterator it(classDir, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    auto [kind, number] = SplitKind(name);
+    if (!number) continue;
+    std::error_code deviceError;
+    const bool hasDevice = fs::exists(it->path() / "device", deviceError);
+    if (kind == "rfcomm") {
+      found.push_back({0, kind, *number, name});  // a bound Bluetooth link has no bus device
+    } else if (!hasDevice) {
+      continue;
+    } else if (kind == "ttyS") {
+      if (UartType(it->path()) != 0) found.push_back({0, kind, *number, name});
+    } else {
+      const bool fixed = kind == "ttyUSB" || kind == "ttyACM";
+      found.push_back({fixed ? 0 : 1, kind, *number, name});
+    }
+  }
+  std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
+    return std::tie(a.rank, a.kind, a.number) < std::tie(b.rank, b.kind, b.number);
+  });
+  std::vector<PortMapEntry> entries;
+  std::uint32_t other = 0;
+  for (const Found& f : found) {
+    std::uint32_t port;
+    if (f.kind == "ttyS")
+      port = 1 + f.number;
+    else if (f.kind == "ttyUSB")
+      port = 33 + f.number;
+    else if (f.kind == "ttyACM")
+      port = 65 + f.number;
+    else if (f.kind == "rfcomm")
+      port = 97 + f.number;
+    else
+      port = 129 + other++;
+    entries.push_back({(fs::path(devRoot_) / f.name).string(), PortName(port)});
+  }
+  return entries;
+}
+
+std::vector<PortMapEntry> PortMap::Entries() const {
+  std::vector<PortMapEntry> entries = OverrideEntries();
+  const std::size_t overrides = entries.size();
+  for (PortMapEntry& e : SystemEntries()) {
+    const bool taken = std::any_of(entries.begin(), entries.begin() + overrides,
+                                   [&](const PortMapEntry& o) { return o.PortName == e.PortName; });
+    if (!taken) entries.push_back(std::move(e));
+  }
+  return entries;
+}
+
+std::optional<std::string> PortMap::Resolve(const std::string& Name) const {
+  if (!Name.empty() && Name.front() == '/') return Name;
+  const auto number = ComPortNumber(Name);
+  for (const PortMapEntry& e : Entries()) {
+    const bool same = number ? ComPortNumber(e.PortName) == number
+                             : std::equal(Name.begin(), Name.end(), e.PortName.begin(),
+                                          e.PortName.end(), [](char a, char b) {
+                                            return std::toupper(static_cast<unsigned char>(a)) ==
+                                                   std::toupper(static_cast<unsigned char>(b));
+                                          });
+    if (same) return e.DevicePath;
+  }
+  return std::nullopt;
+}
+
+bool PortMap::AddOverride(std::uint32_t PortNo, const std::string& DevicePath) const {
+  std::error_code ec;
+  fs::create_directories(overrideDir_, ec);
+  if (ec) {
+    SetLastError(static_cast<std::uint32_t>(ec.value()));
+    return false;
+  }
+  // Made under a temporary name and renamed over the entry, so a reader never sees it missing.
+  const fs::path link = fs::path(overrideDir_) / ("com" + std::to_string(PortNo));
+  const fs::path temp = fs::path(overrideDir_) /
+                        (".com" + std::to_string(PortNo) + ".new" + std::to_string(::getpid()));
+  fs::remove(temp, ec);
+  fs::create_symlink(DevicePath, temp, ec);
+  if (!ec) fs::rename(temp, link, ec);
+  if (ec) {
+    const int error = ec.value();
+    fs::remove(temp, ec);
+    SetLastError(static_cast<std::uint32_t>(error));
+    return false;
+  }
+  return true;
+}
+
+bool PortMap::RemoveOverride(std::uint32_t PortNo) const {
+  std::error_code ec;
+  fs::remove(fs::path(overrideDir_) / ("com" + std::to_string(PortNo)), ec);
+  if (ec) {
+    SetLastError(static_cast<std::uint32_t>(ec.value()));
+    return false;
+  }
+  return true;
+}
+
+}  // namespace sk::platform

@@ -1,0 +1,96 @@
+#pragma once
+// A serial device on a POSIX terminal: termios for the line, the output queue for writes, and
+// an input buffer of its own that the event wait fills, so that "characters received" is
+// reported once per arrival and the event character can be seen without consuming input.
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <shared_mutex>
+
+#include "platform/posix/output_queue.h"
+#include "platform/serial_device.h"
+#include "platform/wake_event.h"
+
+namespace sk::platform::posix {
+
+class PosixSerialDevice final : public SerialDevice {
+ public:
+  // Takes an open terminal descriptor in non-blocking mode; the device closes it.
+  explicit PosixSerialDevice(int Fd);
+  ~PosixSerialDevice() override;
+
+  void Close() override;
+  bool IsClosed() const override { return closed_.load(); }
+  NativeHandle Native() const override;
+
+  bool SetupComm(std::uint32_t InQueue, std::uint32_t OutQueue) override;
+  bool GetCommState(DCB& Dcb) override;
+  bool SetCommState(const DCB& Dcb) override;
+  bool GetCommConfig(COMMCONFIG& Config) override;
+  bool GetCommTimeouts(COMMTIMEOUTS& Timeouts) override;
+  bool SetCommTimeouts(const COMMTIMEOUTS& Timeouts) override;
+  bool GetCommMask(std::uint32_t& Mask) override;
+  bool SetCommMask(std::uint32_t Mask) override;
+  bool WaitCommEvent(std::uint32_t& Events, NativeHandle WakeFd) override;
+  bool ClearCommError(std::uint32_t* Errors, COMSTAT* Stat) override;
+  bool Read(void* Buffer, std::uint32_t Count, std::uint32_t& ReadCount) override;
+  bool Write(const void* Buffer, std::uint32_t Count, std::uint32_t& Written) override;
+  bool WriteAsync(const void* Buffer, std::uint32_t Count) override;
+  bool PurgeComm(std::uint32_t Flags) override;
+  bool CancelIo() override;
+  bool FlushFileBuffers() override;
+  bool TransmitCommChar(std::uint8_t Ch) override;
+  bool EscapeCommFunction(std::uint32_t Func) override;
+  bool GetCommModemStatus(std::uint32_t& ModemStat) override;
+  bool GetCommProperties(COMMPROP& Prop) override;
+
+ private:
+  // Line counters of the driver, where it keeps them.
+  struct Counters {
+    std::uint32_t frame = 0, overrun = 0, parity = 0, brk = 0, bufOverrun = 0;
+  };
+  // A reader waiting for input: woken when the event wait buffered input or a purge ended it.
+  struct Reader {
+    WakeEvent wake;
+    bool aborted = false;
+  };
+
+  std::shared_lock<std::shared_mutex> Use() const;
+  OutputQueue::Timeouts WriteTimeouts() const;
+  std::optional<Counters> ReadCounters() const;
+  std::optional<std::uint32_t> ModemLines() const;
+  // Moves what the driver has into the input buffer, up to its size. Result the bytes moved,
+  // or -1 with errno when the device is gone. With inputMutex_ held.
+  long PullInput(bool& SawEventChar);
+  std::uint32_t OutputQueued() const;  // in the driver and in the output queue
+  void WakeReaders(bool Abort);        // with inputMutex_ held
+
+  int fd_;
+  std::atomic<bool> closed_{false};
+  mutable std::shared_mutex useMutex_;  // shared by operations, exclusive by Close
+  WakeEvent closeWake_;                 // readable from Close on
+  WakeEvent eventWake_;                 // mask changed or output drained
+  std::atomic<bool> txPending_{false};  // output drained since the last EV_TXEMPTY check
+  std::unique_ptr<OutputQueue> output_;
+
+  mutable std::mutex stateMutex_;  // settings, mask and counter baselines
+  DCB dcb_;
+  COMMTIMEOUTS timeouts_;
+  std::uint32_t mask_ = 0;
+  std::uint32_t maskGeneration_ = 0;
+  std::uint32_t inQueue_ = 4096;
+  std::uint32_t outQueue_ = 4096;
+  Counters errorBase_;            // for ClearCommError
+  Counters eventBase_;            // for EV_BREAK and EV_ERR
+  std::uint32_t eventLines_ = 0;  // modem lines when the event wait last looked
+
+  std::mutex inputMutex_;
+  std::deque<std::uint8_t> input_;
+  std::list<Reader*> readers_;
+};
+
+}  // namespace sk::platform::posix
