@@ -1,0 +1,270 @@
+#include "loader/firmware_loader.h"
+
+#include <algorithm>
+#include <exception>
+#include <filesystem>
+#include <limits>
+#include <new>
+#include <stdexcept>
+
+#include "cipher/file_stream.h"
+#include "cipher/rc6.h"
+#include "loader/chunk_rule.h"
+#include "loader/firmware_key.h"
+#include "loader/frames.h"
+#include "loader/link_kind.h"
+
+namespace bootshell::loader {
+
+namespace {
+
+// A failure that ends the loop, with the text the operator sees.
+class LoaderError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+constexpr std::uint16_t kFlashBaseLow = protocol::FlashBaseAddress & 0xFFFF;
+constexpr std::uint16_t kFlashBaseHigh = protocol::FlashBaseAddress >> 16;
+
+bool FileExists(const std::string& Name) {
+  std::error_code ec;
+  std::filesystem::file_status status = std::filesystem::status(Name, ec);
+  return !ec && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
+}
+
+}  // namespace
+
+FirmwareLoader::FirmwareLoader(LoaderPort& Port, LoaderWindow& Window, TickSource& Ticks)
+    : port_(Port), window_(Window), ticks_(Ticks) {}
+
+void FirmwareLoader::Button2Click() {
+  stopRequested_ = true;
+  window_.WakeUp();
+}
+
+void FirmwareLoader::BitBtn2Click(const std::string& FileEditText) {
+  loaderState_ = lsLoadImage;
+  firmwareFileName_ = FileEditText;
+}
+
+void FirmwareLoader::AnswerArrived(std::int32_t Tag) {
+  lastAnswerTag_.store(Tag);
+  window_.WakeUp();
+}
+
+void FirmwareLoader::Button8Click() {
+  TLoaderRun run;
+  try {
+    Connect(run);
+    Turns(run);
+  } catch (const std::exception& e) {
+    // Ends this loop and any it runs inside: they would only meet the same error again.
+    stopRequested_ = true;
+    window_.ReportError(e.what());
+  }
+  ClosePort();
+}
+
+void FirmwareLoader::Connect(TLoaderRun& Run) {
+  stopRequested_ = false;
+  Run.ConnectAttempts = 0;
+  window_.SetImage1Visible(false);
+  while (!stopRequested_) {
+    if (TryOpen()) break;
+    // Deliberately without serving the window: the attempts go at most every kRetryMs.
+    std::uint32_t failed = ticks_.Now();
+    for (std::uint32_t waited = 0; waited < kRetryMs; waited = ticks_.Now() - failed)
+      ticks_.Sleep(kRetryMs - waited);
+    ++Run.ConnectAttempts;
+    window_.SetStatusPanel(0, "try connect " + std::to_string(Run.ConnectAttempts));
+    window_.ProcessMessages();
+  }
+  Run.ConnectTick = ticks_.Now();
+  if (!stopRequested_) window_.SetImage1Visible(true);
+  loaderState_ = lsSendHandshake;
+  window_.ProcessMessages();
+}
+
+bool FirmwareLoader::TryOpen() {
+  try {
+    port_.SetActive(false);
+    if (auto baud = protocol::BaudRateForLinkKind(window_.RadioGroup1ItemIndex()))
+      port_.SetBaudRate(*baud);
+    port_.SetActive(true);
+    return true;
+  } catch (const std::exception&) {
+    // The reason is not shown; the attempt count in panel 0 is.
+    return false;
+  }
+}
+
+void FirmwareLoader::Turns(TLoaderRun& Run) {
+  while (!stopRequested_) {
+    RefreshPanels();
+    TTurnEnd end = Step(Run);
+    if (end.Waiting)
+      window_.ProcessMessagesWaiting(end.WaitMs);
+    else
+      window_.ProcessMessages();
+  }
+}
+
+void FirmwareLoader::RefreshPanels() {
+  window_.SetStatusPanel(4, std::to_string(loaderState_.load()));
+  window_.SetStatusPanel(5, "R " + std::to_string(port_.TotalReceived()));
+  window_.SetStatusPanel(6, "S " + std::to_string(port_.TotalSent()));
+}
+
+FirmwareLoader::TTurnEnd FirmwareLoader::Step(TLoaderRun& Run) {
+  const TTurnEnd goOn{};
+  const TTurnEnd wait{true, kWaitingTurnMs};
+  switch (loaderState_.load()) {
+    case lsLoadImage:
+      return LoadImage(Run);
+    case lsSendAddress:
+      SendAddress();
+      return goOn;
+    case lsWaitAddressAnswer:
+      if (lastAnswerTag_.load() != protocol::tagAddressAccepted) return wait;
+      loaderState_ = lsSendBlock;
+      return goOn;
+    case lsSendBlock:
+      SendBlock(Run);
+      return goOn;
+    case lsWaitBlockAnswer:
+      if (lastAnswerTag_.load() != protocol::tagDataWritten) return wait;
+      BlockAnswered(Run);
+      return goOn;
+    case lsImageWritten:
+      ImageWritten(Run);
+      return goOn;
+    case lsSendHandshake:
+      SendHandshake(Run);
+      return goOn;
+    case lsWaitHandshake:
+      return WaitHandshake(Run);
+    default:  // lsIdle, and any state without a step
+      return wait;
+  }
+}
+
+FirmwareLoader::TTurnEnd FirmwareLoader::LoadImage(TLoaderRun& Run) {
+  port_.ClearDeviceInput();
+  flashAddrLow_ = kFlashBaseLow;
+  flashAddrHigh_ = kFlashBaseHigh;
+  // A file that is not there yet may still come: look again shortly.
+  if (!FileExists(firmwareFileName_)) return {true, kWaitingTurnMs};
+
+  Run.FirmwareImage.reset();
+  const std::string quoted = "\"" + firmwareFileName_ + "\"";
+  cipher::MemoryStream image;
+  try {
+    image = cipher::MemoryStream(cipher::ReadWholeFile(firmwareFileName_));
+  } catch (const cipher::StreamError& e) {
+    throw LoaderError("Cannot read the firmware image " + quoted + ": " + e.Reason());
+  } catch (const std::bad_alloc&) {
+    throw LoaderError("Cannot read the firmware image " + quoted + ": not enough memory");
+  }
+  const std::int64_t size = image.Size();
+  if (size < protocol::kMinimumImageSize)
+    throw LoaderError("The firmware image " + quoted + " is too short: " + std::to_string(size) +
+                      " bytes, at least " + std::to_string(protocol::kMinimumImageSize) +
+                      " are needed");
+  if (size - protocol::kChunkSize > std::numeric_limits<int>::max())
+    throw LoaderError("The firmware image " + quoted + " is too large: " + std::to_string(size) +
+                      " bytes");
+  cipher::RC6DecryptStream(image, sk::ToBytes(FirmwareKey), size);
+  image.Seek(0, cipher::SeekOrigin::soBeginning);
+  Run.FirmwareImage = std::move(image);
+
+  progressMax_ = int(size - protocol::kChunkSize);
+  window_.SetProgressMin(0);
+  window_.SetProgressMax(progressMax_);
+  window_.SetProgressPosition(0);
+  loaderState_ = lsSendAddress;
+  window_.SetStatusPanel(1, "Loading file " + ShortFileName() + " to Flash...");
+  return {};
+}
+
+void FirmwareLoader::SendAddress() {
+  port_.ClearDeviceInput();
+  const std::uint32_t address = std::uint32_t(flashAddrHigh_) << 16 | flashAddrLow_;
+  for (sk::Byte b : protocol::AddressFrame(address)) port_.SendChar(b);
+  loaderState_ = lsWaitAddressAnswer;
+}
+
+void FirmwareLoader::SendBlock(TLoaderRun& Run) {
+  port_.ClearDeviceInput();
+  cipher::MemoryStream& image = *Run.FirmwareImage;
+  image.Read(Run.BlockBuffer);
+  const std::uint8_t sum = protocol::Sum8(Run.BlockBuffer);
+  AdvanceFlashAddress();
+  for (sk::Byte b : protocol::DataFrameHeader(sum)) port_.SendChar(b);
+  port_.SendData(Run.BlockBuffer);
+  window_.SetStatusPanel(2, std::to_string(image.Position()));
+  // The second half of the chunk is read past, not sent.
+  image.Read(Run.BlockBuffer);
+  AdvanceFlashAddress();
+  loaderState_ = lsWaitBlockAnswer;
+}
+
+void FirmwareLoader::BlockAnswered(TLoaderRun& Run) {
+  cipher::MemoryStream& image = *Run.FirmwareImage;
+  const std::int64_t position = image.Position();
+  SetProgressPosition(position);
+  loaderState_ = position < image.Size() - protocol::kChunkSize ? lsSendAddress : lsImageWritten;
+}
+
+void FirmwareLoader::ImageWritten(TLoaderRun& Run) {
+  window_.SetStatusPanel(1, "File " + ShortFileName() + " written");
+  Run.FirmwareImage.reset();
+  loaderState_ = lsIdle;
+}
+
+void FirmwareLoader::SendHandshake(TLoaderRun& Run) {
+  Run.HandshakeTick = ticks_.Now();
+  lastAnswerTag_ = kNoAnswer;
+  for (sk::Byte b : protocol::HandshakeFrame()) port_.SendChar(b);
+  loaderState_ = lsWaitHandshake;
+}
+
+FirmwareLoader::TTurnEnd FirmwareLoader::WaitHandshake(TLoaderRun& Run) {
+  if (lastAnswerTag_.load() == protocol::tagHandshake) {
+    window_.ShowPageControl1();
+    loaderState_ = lsIdle;
+    window_.SetStatusPanel(2, std::to_string(std::uint32_t(ticks_.Now() - Run.ConnectTick)));
+    return {};
+  }
+  const std::uint32_t elapsed = ticks_.Now() - Run.HandshakeTick;
+  if (elapsed > kRetryMs) {
+    loaderState_ = lsSendHandshake;
+    return {};
+  }
+  // Block until an answer comes or the handshake is due again.
+  return {true, std::min(kWaitingTurnMs, kRetryMs + 1 - elapsed)};
+}
+
+void FirmwareLoader::AdvanceFlashAddress() {
+  if (flashAddrLow_ >= 0xFC00) flashAddrHigh_ = std::uint16_t(flashAddrHigh_ + 1);
+  flashAddrLow_ = std::uint16_t(flashAddrLow_ + 0x400);
+}
+
+void FirmwareLoader::SetProgressPosition(std::int64_t Position) {
+  // A progress bar holds its position within its range.
+  window_.SetProgressPosition(int(std::clamp<std::int64_t>(Position, 0, progressMax_)));
+}
+
+void FirmwareLoader::ClosePort() {
+  try {
+    port_.SetActive(false);
+  } catch (const std::exception& e) {
+    window_.ReportError(e.what());
+  }
+}
+
+std::string FirmwareLoader::ShortFileName() const {
+  return std::filesystem::path(firmwareFileName_).filename().string();
+}
+
+}  // namespace bootshell::loader
