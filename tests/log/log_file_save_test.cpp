@@ -69,19 +69,21 @@ TEST_F(LogFileSave, ALimitOfZeroLetsTheFileGrow) {
 }
 
 TEST_F(LogFileSave, AnsiFileHoldsLatin1AndQuestionMarksForTheRest) {
-  sink.Add("caf\xC3\xA9 \xE2\x82\xAC 5");
+  // Raw bytes that are no UTF-8 (data logged as text) pass unchanged, an overlong form included.
+  sink.Add("caf\xC3\xA9 \xE2\x82\xAC\xF0\x9F\x98\x80 5 \xFF\x80\xC0\xAF");
   sink.Save();
-  EXPECT_EQ(ReadAll(path), "\r\ncaf\xE9 ? 5");
+  EXPECT_EQ(ReadAll(path), "\r\ncaf\xE9 ?? 5 \xFF\x80\xC0\xAF");
 }
 
 TEST_F(LogFileSave, Utf16FileIsByteExactWithoutByteOrderMark) {
   sink.SetAnsiOnly(false);
-  sink.Add("A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\t");
+  // A lone byte that is no UTF-8, and an encoded surrogate, stand for themselves too.
+  sink.Add("A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\t\xFF\xED\xA0\x80");
   sink.Save();
   EXPECT_EQ(ReadAll(path),
             "\r\0\n\0A\0\xE9\0\xAC\x20\x3D\xD8\x00\xDE\\\0"
             "0\0"
-            "9\0h\0"s);
+            "9\0h\0\xFF\0\xED\0\xA0\0\x80\0"s);
 }
 
 TEST_F(LogFileSave, Utf16LimitCountsBytes) {

@@ -70,16 +70,4 @@ TEST(LogVisualOut, FailingControlIsAFatalErrorWithoutMessage) {
   EXPECT_TRUE(sink.Log().ends_with("\r\nraised\r\nquiet"));
 }
 
-TEST(LogVisualOut, SinkDestroyedFirstLeavesTheControlAlone) {
-  FakeEdit edit;
-  {
-    TskLogFile sink;
-    sink.SetOptions({});
-    sink.SetFileName("");
-    sink.SetVisualOut(&edit);
-  }
-  edit.SetText("still usable");
-  EXPECT_EQ(edit.Text(), "still usable");
-}
-
 }  // namespace

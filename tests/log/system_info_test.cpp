@@ -17,28 +17,37 @@ WindowsVersionInfo Version(std::uint32_t major, std::uint32_t minor, bool nt = t
   return v;
 }
 
-TEST(WindowsVersion, NamesTheOldFamiliesByMinorAndPlatform) {
-  EXPECT_EQ(WindowsVersionName(Version(3, 51)), "NT 3.51");
-  EXPECT_EQ(WindowsVersionName(Version(4, 10, false)), "98");
-  EXPECT_EQ(WindowsVersionName(Version(4, 90, false)), "Me");
-  EXPECT_EQ(WindowsVersionName(Version(4, 0, true)), "NT 4");
-  EXPECT_EQ(WindowsVersionName(Version(4, 0, false)), "95");
-  EXPECT_EQ(WindowsVersionName(Version(5, 0)), "2000");
-  EXPECT_EQ(WindowsVersionName(Version(5, 1)), "XP");
-  EXPECT_EQ(WindowsVersionName(Version(5, 2)), "2003");
-  EXPECT_EQ(WindowsVersionName(Version(5, 3)), "");
-}
-
-TEST(WindowsVersion, SixSplitsWorkstationsFromServers) {
-  const char* workstations[] = {"Vista", "7", "8", "8.1", "10"};
-  for (std::uint32_t minor = 0; minor < 5; ++minor)
-    EXPECT_EQ(WindowsVersionName(Version(6, minor)), workstations[minor]);
-  EXPECT_EQ(WindowsVersionName(Version(6, 5)), "Future Workstation");
-  const char* servers[] = {"Server 2008", "Server 2008 R2", "Server 2012", "Server 2012 R2"};
-  for (std::uint32_t minor = 0; minor < 4; ++minor)
-    EXPECT_EQ(WindowsVersionName(Version(6, minor, true, false)), servers[minor]);
-  EXPECT_EQ(WindowsVersionName(Version(6, 4, true, false)), "Future Server");
-  EXPECT_EQ(WindowsVersionName(Version(10, 0)), "");
+TEST(WindowsVersion, NamesFollowMajorMinorPlatformAndProductType) {
+  struct Case {
+    std::uint32_t major, minor;
+    bool nt, workstation;
+    const char* name;
+  } cases[] = {
+      {3, 51, true, true, "NT 3.51"},
+      {4, 10, false, true, "98"},
+      {4, 90, false, true, "Me"},
+      {4, 0, true, true, "NT 4"},
+      {4, 0, false, true, "95"},
+      {5, 0, true, true, "2000"},
+      {5, 1, true, true, "XP"},
+      {5, 2, true, true, "2003"},
+      {5, 3, true, true, ""},
+      {6, 0, true, true, "Vista"},
+      {6, 1, true, true, "7"},
+      {6, 2, true, true, "8"},
+      {6, 3, true, true, "8.1"},
+      {6, 4, true, true, "10"},
+      {6, 5, true, true, "Future Workstation"},
+      {6, 0, true, false, "Server 2008"},
+      {6, 1, true, false, "Server 2008 R2"},
+      {6, 2, true, false, "Server 2012"},
+      {6, 3, true, false, "Server 2012 R2"},
+      {6, 4, true, false, "Future Server"},
+      {10, 0, true, true, ""},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(WindowsVersionName(Version(c.major, c.minor, c.nt, c.workstation)), c.name)
+        << c.major << "." << c.minor << (c.nt ? " nt" : "") << (c.workstation ? " ws" : "");
 }
 
 TEST(WindowsVersion, DescriptionCarriesNumbersAndServicePack) {
