@@ -59,8 +59,9 @@ class Session {
     const auto now = Clock::now();
     lastRx_ = now;
     const Nanos bt = ByteTime(options_.plan.baud);
-    // The chunk's last byte cannot have arrived before the line could bring it.
-    const auto chunkEnd = std::max(now, rxFree_ + bt * static_cast<std::int64_t>(n));
+    // The pseudo-terminal delivers at once what a line would bring byte by byte: the chunk
+    // starts arriving now, or when the line has brought what came before it.
+    const auto chunkEnd = std::max(now, rxFree_) + bt * static_cast<std::int64_t>(n);
     rxFree_ = chunkEnd;
     for (auto& ev : device_.Receive(data, n)) {
       const auto byteEnd = chunkEnd - bt * static_cast<std::int64_t>(n - 1 - ev.afterByte);

@@ -1,0 +1,114 @@
+#pragma once
+// Runs the device simulator as a program for a test: starts it, reads the line naming its
+// pseudo-terminal, and ends it (SIGTERM) when the test is done. Shared by the tests that need
+// a device on a real pseudo-terminal.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace sk::test {
+
+inline std::string Zr48SimPath() {
+#ifdef ZR48_SIM_PATH
+  return ZR48_SIM_PATH;
+#else
+  return "bin/zr48-sim";  // tests run in the build directory
+#endif
+}
+
+class SimProcess {
+ public:
+  // Starts the simulator with Args and waits (up to 10 s) for its first line.
+  explicit SimProcess(const std::vector<std::string>& Args) {
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    std::vector<std::string> argv{Zr48SimPath()};
+    argv.insert(argv.end(), Args.begin(), Args.end());
+    std::vector<char*> cargv;
+    for (auto& a : argv) cargv.push_back(a.data());
+    cargv.push_back(nullptr);
+    const int rc = ::posix_spawn(&pid_, argv[0].c_str(), &actions, nullptr, cargv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    stdout_ = out[0];
+    if (rc != 0) {
+      pid_ = -1;
+      throw std::runtime_error("cannot start " + argv[0]);
+    }
+    const std::string line = ReadLine(10000);
+    const auto space = line.find(' ');
+    ttyPath_ = line.substr(0, space);
+    if (space != std::string::npos) portName_ = line.substr(space + 1);
+  }
+  ~SimProcess() {
+    if (pid_ > 0) Terminate();
+    if (stdout_ >= 0) ::close(stdout_);
+  }
+  SimProcess(const SimProcess&) = delete;
+  SimProcess& operator=(const SimProcess&) = delete;
+
+  const std::string& TtyPath() const { return ttyPath_; }
+  const std::string& PortName() const { return portName_; }  // "COM<N>" with --port
+  bool Running() const { return pid_ > 0; }
+
+  // SIGTERM, then the exit status.
+  int Terminate() {
+    if (pid_ <= 0) return status_;
+    ::kill(pid_, SIGTERM);
+    return *Wait(30000);
+  }
+  // The exit status once the program has ended within TimeoutMs, else nothing.
+  std::optional<int> Wait(int TimeoutMs) {
+    if (pid_ <= 0) return status_;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
+    for (;;) {
+      int st = 0;
+      const pid_t r = ::waitpid(pid_, &st, WNOHANG);
+      if (r == pid_) {
+        pid_ = -1;
+        status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+        return status_;
+      }
+      if (std::chrono::steady_clock::now() > deadline) return std::nullopt;
+      // No event to wait on for a child's end without owning SIGCHLD; poll gently.
+      ::poll(nullptr, 0, 5);
+    }
+  }
+
+ private:
+  std::string ReadLine(int TimeoutMs) {
+    std::string line;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+      pollfd p{stdout_, POLLIN, 0};
+      if (::poll(&p, 1, 100) <= 0) continue;
+      char c;
+      if (::read(stdout_, &c, 1) != 1) break;
+      if (c == '\n') return line;
+      line += c;
+    }
+    throw std::runtime_error("the simulator printed no pseudo-terminal line");
+  }
+
+  pid_t pid_ = -1;
+  int stdout_ = -1;
+  int status_ = -1;
+  std::string ttyPath_;
+  std::string portName_;
+};
+
+}  // namespace sk::test
