@@ -64,7 +64,13 @@ std::string ForConsole(const std::string& text) {
   return out;
 }
 
-const TThreadID kStartupThread = CurrentThreadId();
+// The thread that runs static initialisation is the program's main thread. Whichever asks
+// first during start-up (this initialiser or an early Application()) fixes it.
+TThreadID StartupThread() {
+  static const TThreadID id = CurrentThreadId();
+  return id;
+}
+[[maybe_unused]] const TThreadID kStartupThread = StartupThread();
 
 }  // namespace
 
@@ -501,7 +507,7 @@ void TApplication::SetErrorReport(std::function<void(const std::string&)> Report
 }
 
 TApplication& Application() {
-  static TApplication app(kStartupThread);
+  static TApplication app(StartupThread());
   return app;
 }
 

@@ -98,7 +98,9 @@ class TApplication {
   // --- Hooks -----------------------------------------------------------------------------
   // Called, in the posting thread and with no lock held, whenever a thread's queue gets
   // something to serve (message, call, wake-up, quit) or its timers change. A GUI adapter
-  // uses it to have its own event loop call ProcessMessages in that thread.
+  // uses it to have its own event loop call ProcessMessages in that thread. The hook only
+  // schedules that: it may be called with a component's lock held (a timer being re-armed),
+  // so it must not serve messages itself.
   void SetPostedHook(std::function<void(TThreadID)> Hook);
 
   // --- Error report ----------------------------------------------------------------------

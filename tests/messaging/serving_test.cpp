@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "messaging/lambda_thread.h"
@@ -108,4 +109,11 @@ TEST(WaitServing, ReturnsFalseWhenTheConditionNeverHolds) {
   TApplication app;
   EXPECT_FALSE(app.WaitServing([] { return false; }, 10));
   EXPECT_TRUE(app.WaitServing([] { return true; }, 0));
+}
+
+TEST(ProcessApplication, ItsMainThreadIsTheStartupThreadWhoeverAsksFirst) {
+  TThreadID seenFromWorker = 0;
+  std::thread([&] { seenFromWorker = Application().MainThreadId(); }).join();
+  EXPECT_EQ(CurrentThreadId(), seenFromWorker);  // tests run in the program's main thread
+  EXPECT_TRUE(Application().IsMainThread());
 }
