@@ -92,11 +92,13 @@ int main(int argc, char** argv) {
                  "($SK_PORTMAP_DIR, else $XDG_CONFIG_HOME/serialkit/ports)")
       ->check(CLI::Range(1u, 0xFFFFu));
   app.add_option("--flash-out", flashOut,
-                 "Write the flash from 0x08002000 to FILE on exit (unwritten bytes 0xFF)");
+                 "Write the flash from 0x08002000 to FILE on exit (unwritten bytes 0xFF)")
+      ->option_text("FILE");
   app.add_flag("--exit-after-image", exitAfterImage,
                "End when the host closes the port after blocks were written");
   app.add_option("--drop-answer", dropAnswers,
-                 "Leave the N-th answer to a frame unsent (counted from 1; repeatable)")
+                 "Leave the N-th answer to a frame unsent (from 1, the Info greeting not counted; "
+                 "repeatable)")
       ->check(CLI::PositiveNumber);
   app.add_flag("--noise", noise, "Write 1 to 8 random bytes after every answer");
   app.add_option("--seed", seed, "Seed of the noise (default: random, logged)");
@@ -118,7 +120,8 @@ int main(int argc, char** argv) {
                  "Milliseconds of silence after which an unfinished frame is dropped")
       ->default_val(1000)
       ->check(CLI::PositiveNumber);
-  app.add_option("--frame-log", frameLog, "Write the frame log to FILE instead of stderr");
+  app.add_option("--frame-log", frameLog, "Write the frame log to FILE instead of stderr")
+      ->option_text("FILE");
   CLI11_PARSE(app, argc, argv);
 
   std::ofstream logFile;
