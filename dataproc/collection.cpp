@@ -52,6 +52,7 @@ void TCollection::Delete(std::int32_t Index) {
   fItems.erase(it);
   // Destroyed after it has left the list, so that it never shows up half torn down.
   gone.reset();
+  Update(nullptr);
 }
 
 void TCollection::Clear() {
@@ -60,6 +61,7 @@ void TCollection::Clear() {
     fItems.pop_back();
     last.reset();
   }
+  Update(nullptr);
 }
 
 void TCollection::Assign(const TPersistent& Source) {
@@ -82,6 +84,7 @@ void TCollection::Assign(const TPersistent& Source) {
 TCollectionItem& TCollection::Append(std::unique_ptr<TCollectionItem> Item) {
   Item->fCollection = this;
   fItems.push_back(std::move(Item));
+  Update(nullptr);
   return *fItems.back();
 }
 
@@ -90,6 +93,7 @@ std::unique_ptr<TCollectionItem> TCollection::Extract(const TCollectionItem& Ite
   std::unique_ptr<TCollectionItem> taken = std::move(*it);
   fItems.erase(it);
   taken->fCollection = nullptr;
+  Update(nullptr);
   return taken;
 }
 
@@ -100,6 +104,7 @@ void TCollection::Move(std::int32_t From, std::int32_t To) {
     std::rotate(first + From, first + From + 1, first + To + 1);
   else
     std::rotate(first + To, first + From, first + From + 1);
+  Update(nullptr);
 }
 
 }  // namespace sk

@@ -32,7 +32,8 @@ class TCommEventNew {
   // the byte that stands for any byte in the pattern, 0 for none.
   bool IsEvent(Byte Ch, Byte chWild) {
     if (fLen == 0) return false;
-    const Byte p = fStr[Reserved - 1];
+    const Byte* pattern = fStr.data();
+    const Byte p = pattern[Reserved - 1];
     if (p == Ch || (chWild != 0 && p == chWild)) {
       if (++Reserved > fLen) {
         Reserved = 1;
@@ -42,7 +43,7 @@ class TCommEventNew {
     }
     // Only the first pattern byte is tried again: the markers this serves never repeat their
     // first byte, and a fallback table would cost memory per matcher for no gain.
-    const Byte first = fStr[0];
+    const Byte first = pattern[0];
     Reserved = (first == Ch || (chWild != 0 && first == chWild)) ? 2 : 1;
     return false;
   }

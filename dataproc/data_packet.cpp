@@ -1,6 +1,7 @@
 #include "dataproc/data_packet.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <limits>
 
@@ -26,12 +27,14 @@ void TskDataPacket::SetPacketBegin(ByteString Value) {
   fPacketBeginLength = length;
   // The whole marker is put into the buffer when it matches, so the buffer must hold it.
   if (fPacketBeginLength > fPacketLengthMax) ReallocateBuffer(fPacketBeginLength);
+  Changed();
 }
 
 void TskDataPacket::SetPacketEnd(ByteString Value) {
   const std::int32_t length = MarkerLength(Value);
   fPacketEnd = std::move(Value);
   fPacketEndLength = length;
+  Changed();
 }
 
 TskDataPacketLengthEvent TskDataPacket::OnPacketLength() const {
@@ -43,6 +46,7 @@ void TskDataPacket::SetOnPacketLength(TskDataPacketLengthEvent Value) {
     fOnPacketLength = std::make_shared<const TskDataPacketLengthEvent>(std::move(Value));
   else
     fOnPacketLength.reset();
+  Changed();
 }
 
 ByteString TskDataPacket::GetData() const {
@@ -64,6 +68,7 @@ void TskDataPacket::ReallocateBuffer(std::int32_t Size) {
   fDataBuffer = std::move(fresh);
   fPacketLengthMax = Size;
   fDataLength = kept;
+  Changed();
 }
 
 void TskDataPacket::Reset() {
@@ -76,6 +81,7 @@ void TskDataPacket::Reset() {
   } else {
     fState = StateAfterBegin();
   }
+  Changed();
 }
 
 TskDataPacketState TskDataPacket::StateAfterBegin() {
@@ -86,16 +92,6 @@ TskDataPacketState TskDataPacket::StateAfterBegin() {
   if (fPacketLength > 0 || fOnPacketLengthOnce) return dpsWaitLength;
   if (fByTimeout) return dpsWaitTimeout;
   return dpsInactive;
-}
-
-bool TskDataPacket::StoreByte(Byte ch) {
-  if (fDataLength < fPacketLengthMax) {
-    fDataBuffer[static_cast<std::size_t>(fDataLength++)] = ch;
-    return true;
-  }
-  // A packet that outgrows the buffer is dropped whole; collecting restarts with the next byte.
-  fDataLength = 0;
-  return false;
 }
 
 bool TskDataPacket::LengthReached(Byte ch) {
@@ -113,31 +109,32 @@ bool TskDataPacket::LengthReached(Byte ch) {
   return fDataLength >= fPacketLength;
 }
 
-bool TskDataPacket::IsPacket(Byte ch) {
-  if (!fActive || fState == dpsInactive) return false;
+bool TskDataPacket::BeginMatched() {
+  // The marker as defined: wildcard positions hold the wildcard, not the byte received.
+  std::copy(fPacketBegin.begin(), fPacketBegin.end(), fDataBuffer.get());
+  fDataLength = fPacketBeginLength;
+  fState = StateAfterBegin();
+  const bool complete = fState == dpsInactive || (fState == dpsWaitLength && fPacketLength > 0 &&
+                                                  fDataLength >= fPacketLength);
+  if (complete) KeepTail();
+  return complete;
+}
+
+bool TskDataPacket::IsPacketCollecting(Byte ch) {
+  if (!fActive) return false;
   bool complete = false;
   switch (fState) {
-    case dpsWaitBegin:
-      if (!fEvent.IsEvent(ch, fWildChar)) return false;
-      // The marker as defined: wildcard positions hold the wildcard, not the byte received.
-      std::copy(fPacketBegin.begin(), fPacketBegin.end(), fDataBuffer.get());
-      fDataLength = fPacketBeginLength;
-      fState = StateAfterBegin();
-      complete = fState == dpsInactive ||
-                 (fState == dpsWaitLength && fPacketLength > 0 && fDataLength >= fPacketLength);
-      break;
     case dpsWaitLength:
       StoreByte(ch);
       complete = LengthReached(ch);
       break;
     case dpsWaitEnd:
-      StoreByte(ch);
-      complete = fEvent.IsEvent(ch, fWildChar);
-      break;
+      return EndStep(ch);
     case dpsWaitTimeout:
       StoreByte(ch);
       return false;
     case dpsInactive:
+    case dpsWaitBegin:  // only while not Active
       return false;
   }
   if (complete) KeepTail();
@@ -194,18 +191,102 @@ TskDataPacket& TskDataPackets::AddItem(TskDataPacket* Item, std::int32_t Index) 
 }
 
 std::int32_t TskDataPackets::IsPacket(Byte ch) {
-  fIsPacketPossible = false;
-  const std::size_t count = static_cast<std::size_t>(Count());
+  if (!fSummaryValid) Summarize();
+  if (!fSummaryValid) return IsPacketFrom(ch, 0, false);
+  std::uint64_t busy = fBusy;
+  std::uint64_t possible = fPossible;
+  std::uint64_t todo = busy | fStarts[ch];
+  while (todo != 0) {
+    const auto i = static_cast<std::size_t>(std::countr_zero(todo));
+    todo &= todo - 1;
+    const std::uint64_t bit = std::uint64_t{1} << i;
+    TskDataPacket& packet = *fSummaryItems[i];
+    bool complete = false;
+    if ((fBeginLanes & bit) != 0) {
+      // Most bytes end here: a begin marker without wildcard being matched, no handler involved.
+      if (!packet.fEvent.IsEvent(ch, 0)) {
+        const std::uint64_t matching = packet.fEvent.IsPossible() ? bit : 0;
+        busy = (busy & ~bit) | matching;
+        possible = (possible & ~bit) | matching;
+        continue;
+      }
+      fBeginLanes &= ~bit;
+      complete = packet.BeginMatched();
+    } else if ((fEndLanes & bit) != 0) {
+      // Collecting up to the end marker: stays busy until reset.
+      complete = packet.EndStep(ch);
+      const std::uint64_t pending = packet.IsPossible() ? bit : 0;
+      possible = (possible & ~bit) | pending;
+      if (!complete) continue;
+    } else {
+      complete = packet.Offer(ch);
+      if (!fSummaryValid) {
+        // A length handler changed definitions: go on without the summary.
+        fBusy = busy;
+        fPossible = possible;
+        const bool before = (possible & (bit - 1)) != 0;
+        if (complete) return Completed(i, before);
+        return IsPacketFrom(ch, i + 1, before || packet.IsPossible());
+      }
+    }
+    const unsigned status = packet.Status();
+    busy = (busy & ~bit) | (std::uint64_t{status & 1u} << i);
+    possible = (possible & ~bit) | (std::uint64_t{status >> 1} << i);
+    if (complete) {
+      fBusy = busy;
+      fPossible = possible;
+      return Completed(i, (possible & (bit - 1)) != 0);
+    }
+  }
+  fBusy = busy;
+  fPossible = possible;
+  fIsPacketPossible = possible != 0;
+  return -1;
+}
+
+std::int32_t TskDataPackets::IsPacketFrom(Byte ch, std::size_t First, bool Possible) {
+  const auto count = static_cast<std::size_t>(Count());
+  for (std::size_t i = First; i < count; ++i) {
+    TskDataPacket& packet = At(i);
+    if (packet.Offer(ch)) return Completed(i, Possible);
+    if (packet.IsPossible()) Possible = true;
+  }
+  fIsPacketPossible = Possible;
+  return -1;
+}
+
+std::int32_t TskDataPackets::Completed(std::size_t Index, bool Possible) {
+  fIsPacketPossible = Possible;
+  const auto index = static_cast<std::int32_t>(Index);
+  if (At(Index).fResetOthers) ResetAllExcept(index);
+  return index;
+}
+
+void TskDataPackets::Summarize() {
+  for (std::size_t i = 0; i < fStartCount; ++i) fStarts[fStartBytes[i]] = 0;
+  fStartCount = 0;
+  fBusy = 0;
+  fPossible = 0;
+  fBeginLanes = 0;
+  fEndLanes = 0;
+  const auto count = static_cast<std::size_t>(Count());
+  if (count > kSummaryMax) return;  // every byte goes to every definition
   for (std::size_t i = 0; i < count; ++i) {
     TskDataPacket& packet = At(i);
-    if (packet.IsPacket(ch)) {
-      const auto index = static_cast<std::int32_t>(i);
-      if (packet.fResetOthers) ResetAllExcept(index);
-      return index;
+    fSummaryItems[i] = &packet;
+    const unsigned status = packet.Status();
+    fBusy |= std::uint64_t{status & 1u} << i;
+    fPossible |= std::uint64_t{status >> 1} << i;
+    if (packet.fActive && packet.fState == dpsWaitBegin && packet.fWildChar == 0)
+      fBeginLanes |= std::uint64_t{1} << i;
+    if (packet.fActive && packet.fState == dpsWaitEnd) fEndLanes |= std::uint64_t{1} << i;
+    Byte first = 0;
+    if (packet.StartByte(first)) {
+      if (fStarts[first] == 0) fStartBytes[fStartCount++] = first;
+      fStarts[first] |= std::uint64_t{1} << i;
     }
-    if (packet.IsPossible()) fIsPacketPossible = true;
   }
-  return -1;
+  fSummaryValid = true;
 }
 
 void TskDataPackets::Reset() {

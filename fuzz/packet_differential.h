@@ -73,10 +73,12 @@ class Differential {
     real.SetPacketLengthMax(static_cast<std::int32_t>(model.max));
     if (model.hasHandler)
       real.SetOnPacketLength(sk::TskDataPacketLengthEvent::Bind(
-          this, [](sk::TskDataPacket* p, sk::Byte ch, bool& handled) {
+          this, [this](sk::TskDataPacket* p, sk::Byte ch, bool& handled) {
             std::int32_t length = p->PacketLength();
             LengthRule(ch, length, handled);
             p->SetPacketLength(length);
+            const int t = ToggledBy(ch, static_cast<std::size_t>(real_.Count()));
+            if (t >= 0) real_.Items(t).SetActive(!real_.Items(t).Active());
           }));
     // Processors reset on opening; now and then a definition is left unreset.
     if (in_.Chance(7)) {

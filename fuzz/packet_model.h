@@ -20,6 +20,13 @@ inline void LengthRule(std::uint8_t ch, std::int32_t& length, bool& handled) {
   if (ch % 2 == 0) length = ch % 11;
 }
 
+// The same handler also switches another definition on or off now and then: the definition
+// with this index (of count), or none.
+inline int ToggledBy(std::uint8_t ch, std::size_t count) {
+  if (ch % 5 != 0) return -1;
+  return static_cast<int>((ch / 5) % count);
+}
+
 struct ModelPacket {
   Bytes begin, end;
   std::int32_t length = 0;
@@ -93,7 +100,7 @@ struct ModelPacket {
       data.erase(data.begin(), data.end() - length);
   }
 
-  bool Byte(std::uint8_t ch) {
+  bool Byte(std::uint8_t ch, std::vector<ModelPacket>& all) {
     if (!active || state == Inactive) return false;
     if (state != WaitBegin) {
       if (data.size() < max) {
@@ -110,6 +117,7 @@ struct ModelPacket {
       if (handlerArmed) {
         handled = false;
         LengthRule(ch, length, handled);
+        if (const int t = ToggledBy(ch, all.size()); t >= 0) all[t].active = !all[t].active;
         if (handled) handlerArmed = false;
       }
       done = handled && static_cast<std::int64_t>(data.size()) >= length;
@@ -143,7 +151,7 @@ struct ModelPackets {
   int Byte(std::uint8_t ch) {
     possible = false;
     for (std::size_t i = 0; i < items.size(); ++i) {
-      if (items[i].Byte(ch)) {
+      if (items[i].Byte(ch, items)) {
         if (items[i].resetOthers) ResetAllExcept(i);
         return static_cast<int>(i);
       }

@@ -225,4 +225,26 @@ TEST(DataPackets, WritingAnItemOrTheCollectionAssignsDefinitions) {
   EXPECT_EQ(target.Count(), 2);
 }
 
+TEST(DataPackets, DefinitionSwitchedOnByAnEarlierLengthHandlerSeesTheSameByte) {
+  TskDataPackets packets;
+  TskDataPacket& framed = Define(packets, "S", "", 1);
+  TskDataPacket& late = Define(packets, "", "x", 2);
+  late.SetActive(false);
+  framed.SetOnPacketLength(
+      sk::TskDataPacketLengthEvent::Bind(&late, [&late](TskDataPacket*, sk::Byte ch, bool&) {
+        if (ch == 'x') late.SetActive(true);
+      }));
+  packets.Reset();
+  EXPECT_TRUE(Feed(packets, "abS").empty());
+  EXPECT_EQ(Feed(packets, "x"), (std::vector<Found>{{1, 2, "x"}}));
+}
+
+TEST(DataPackets, ManyDefinitionsAreAllOfferedEveryByte) {
+  TskDataPackets packets;
+  for (int i = 0; i < 70; ++i) Define(packets, "<" + std::to_string(i) + ":", ">", i);
+  packets.Reset();
+  EXPECT_EQ(Feed(packets, "<69:a><5:b><64:c>"),
+            (std::vector<Found>{{69, 69, "<69:a>"}, {5, 5, "<5:b>"}, {64, 64, "<64:c>"}}));
+}
+
 }  // namespace
