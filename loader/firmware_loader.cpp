@@ -119,7 +119,10 @@ void FirmwareLoader::RefreshPanels() {
 FirmwareLoader::TTurnEnd FirmwareLoader::Step(TLoaderRun& Run) {
   const TTurnEnd goOn{};
   const TTurnEnd wait{true, kWaitingTurnMs};
-  switch (loaderState_.load()) {
+  const std::int32_t state = loaderState_.load();
+  // A transfer state that another loop left behind has no image in this one: nothing to do.
+  if (state >= lsSendBlock && state <= lsWaitBlockAnswer && !Run.FirmwareImage) return wait;
+  switch (state) {
     case lsLoadImage:
       return LoadImage(Run);
     case lsSendAddress:

@@ -75,14 +75,4 @@ TEST(KeyPreparation, SetKeyClearsWhatThePreviousKeyLeft) {
   EXPECT_EQ(bootshell::cipher::RC6Key(), (sk::ByteString{1, 0, 0, 0}));
 }
 
-TEST(KeyPreparation, PrepareKeyFoldsTheKeptKeyIntoWhatIsThere) {
-  // Preparing twice without clearing folds each group into itself: rotl(K, K) ^ K.
-  sk::ByteString key{5, 0, 0, 0};
-  TKeyWords once = oracle::PreparedFor(key);
-  bootshell::cipher::RC6PrepareKey();
-  TKeyWords twice = bootshell::cipher::KeyWords();
-  EXPECT_EQ(once[0], 5u);
-  EXPECT_EQ(twice[0], std::rotl(5u, 5) ^ 5u);
-}
-
 }  // namespace

@@ -77,13 +77,6 @@ TEST(AnswerText, BytesAboveAsciiAreLatin1) {
   EXPECT_EQ(AnswerLogLine(Bytes({0x61, 0xC9, 0x62}), Bytes({0x61, 0xE9}), B("z")), "<b");
 }
 
-TEST(AnswerText, EveryDefinitionCutsItsOwnMarkers) {
-  for (const AnswerDefinition& a : kAnswers) {
-    std::string packet = std::string(a.begin) + "payload" + std::string(a.end);
-    EXPECT_EQ(AnswerLogLine(B(packet), B(a.begin), B(a.end)), "<payload>") << a.tag;
-  }
-}
-
 TEST(LinkKind, BluetoothIsFastTheOthersAreNot) {
   EXPECT_EQ(BaudRateForLinkKind(lkUart), 230400u);
   EXPECT_EQ(BaudRateForLinkKind(lkBluetooth), 921600u);
