@@ -117,7 +117,7 @@ std::vector<PortMapEntry> PortMap::SystemEntries() const {
   std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
     return std::tie(a.rank, a.kind, a.number) < std::tie(b.rank, b.kind, b.number);
   });
-  std::vector<PortMapEntry> entries;
+  std::vector<std::pair<std::uint32_t, PortMapEntry>> numbered;
   std::uint32_t other = 0;
   for (const Found& f : found) {
     std::uint32_t port;
@@ -131,8 +131,12 @@ std::vector<PortMapEntry> PortMap::SystemEntries() const {
       port = 97 + f.number;
     else
       port = 129 + other++;
-    entries.push_back({(fs::path(devRoot_) / f.name).string(), PortName(port)});
+    numbered.push_back({port, {(fs::path(devRoot_) / f.name).string(), PortName(port)}});
   }
+  std::sort(numbered.begin(), numbered.end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<PortMapEntry> entries;
+  for (auto& n : numbered) entries.push_back(std::move(n.second));
   return entries;
 }
 

@@ -1,0 +1,191 @@
+#pragma once
+// What the port tests share: a log that records its lines, subscribers and controls that
+// record what the port does to them, ports on pseudo-terminals entered in a port map of
+// their own, and a port that opens a scriptable fake device.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "comm/data_processor_link.h"
+#include "comm/serial_comm.h"
+#include "log/custom_log_file.h"
+#include "log/log_format.h"
+#include "platform/fake_serial_device.h"
+#include "platform/port_map.h"
+#include "platform/pseudo_terminal.h"
+#include "platform/scratch_dir.h"
+#include "platform/system_error.h"
+
+namespace sktest {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Keeps every line with its level as "<level> <text>".
+class RecordingLog : public sk::TskCustomLogFile {
+ public:
+  using TskCustomLogFile::AddLogFmt;
+  using TskCustomLogFile::TskCustomLogFile;
+  void Save() override {}
+  void Clear() override {
+    std::lock_guard lock(mutex_);
+    lines_.clear();
+  }
+  void Add(std::string s) override { Put("- " + s); }
+  void AddSysInfo() override { Put("- <system information>"); }
+  void AddLog(sk::TDetailLevel l, const std::string& s) override {
+    Put(std::to_string(l) + " " + s);
+  }
+  void AddFmt(const std::string& Format, const sk::TLogArgs& Args) override {
+    Put("- " + sk::FormatLogArgs(Format, Args).value_or("<bad format> " + Format));
+  }
+  void AddLogFmt(sk::TDetailLevel l, const std::string& Format, const sk::TLogArgs& Args) override {
+    Put(std::to_string(l) + " " +
+        sk::FormatLogArgs(Format, Args).value_or("<bad format> " + Format));
+  }
+  std::vector<std::string> Lines() const {
+    std::lock_guard lock(mutex_);
+    return lines_;
+  }
+
+ private:
+  void Put(std::string line) {
+    std::lock_guard lock(mutex_);
+    lines_.push_back(std::move(line));
+  }
+  mutable std::mutex mutex_;
+  std::vector<std::string> lines_;
+};
+
+// A notify-list subscriber that records the codes it hears.
+class NotifyRecorder {
+ public:
+  void Heard(sk::TObject*, std::int32_t Code) {
+    std::lock_guard lock(mutex_);
+    codes_.push_back(Code);
+  }
+  sk::TskNotifyEvent Event() { return sk::TskNotifyEvent(this, &NotifyRecorder::Heard); }
+  std::vector<int> Codes() const {
+    std::lock_guard lock(mutex_);
+    return codes_;
+  }
+  void Clear() {
+    std::lock_guard lock(mutex_);
+    codes_.clear();
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<int> codes_;
+};
+
+// A check box: the kind of control the monitor properties drive.
+class CheckBox : public sk::TComponent, public sk::TCheckedControl {
+ public:
+  using TComponent::TComponent;
+  bool Checked() const override { return checked_; }
+  void SetChecked(bool Value) override { checked_ = Value; }
+
+ private:
+  bool checked_ = false;
+};
+
+// An edit control as a terminal: typed characters go through the port's key filter.
+class EditTerminal : public sk::TskTerminalControl {
+ public:
+  using TskTerminalControl::TskTerminalControl;
+  ~EditTerminal() override { BeginDestroy(); }
+  void SetKeyFilter(TKeyFilter Filter) override { filter_ = std::move(Filter); }
+  void WriteChar(char16_t Ch) override { text_.push_back(Ch); }
+  void ReplaceSelection(const std::u16string& Text) override { text_ += Text; }
+  // The operator types Ch: shown unless the filter keeps it back.
+  void Type(char16_t Ch) {
+    if (!filter_ || filter_(Ch)) text_.push_back(Ch);
+  }
+  bool Filtered() const { return static_cast<bool>(filter_); }
+  const std::u16string& Text() const { return text_; }
+
+ private:
+  TKeyFilter filter_;
+  std::u16string text_;
+};
+
+// A data processor as the port sees it: records what it is handed.
+class RecordingProcessor : public sk::TskDataProcessorLink {
+ public:
+  using TskDataProcessorLink::TskDataProcessorLink;
+  ~RecordingProcessor() override {
+    BeginDestroy();
+    SetDevice(nullptr);
+  }
+  void SetDevice(sk::TskBaseIO* Value) override {
+    if (device_ != nullptr) device_->NotifyDelete(Event());
+    device_ = Value;
+    if (device_ != nullptr) device_->NotifyAdd(Event());
+    ++setDeviceCalls;
+  }
+  void DoProcessing(const sk::Byte* Data, std::uint32_t Len, sk::TIgnoreTypes& R) override {
+    received.insert(received.end(), Data, Data + Len);
+    R = ignore;
+  }
+  void DoAfterSendComplete(bool& flIgnore) override { flIgnore = true; }
+
+  sk::TskBaseIO* Device() const { return device_; }
+  void Heard(sk::TObject*, std::int32_t Code) { codes.push_back(Code); }
+  sk::TskNotifyEvent Event() { return sk::TskNotifyEvent(this, &RecordingProcessor::Heard); }
+
+  int setDeviceCalls = 0;
+  std::vector<int> codes;
+  Bytes received;
+  sk::TIgnoreTypes ignore = 0;
+
+ private:
+  sk::TskBaseIO* device_ = nullptr;
+};
+
+// A port whose device is a FakeSerialDevice made at each open, or an open error.
+class FakeComm : public sk::TskComm {
+ public:
+  using TskComm::TskComm;
+  std::shared_ptr<sk::platform::FakeSerialDevice> fake;  // the device of the last open
+  std::uint32_t openError = 0;
+  std::vector<std::string> openedNames;
+
+  // The protected steps, for the tests that drive them.
+  using TskComm::CommCfg;
+  using TskComm::DoReceived;
+  using TskComm::InternalClose;
+
+ protected:
+  sk::THandle OpenDevicePath(const std::string& Name) override {
+    openedNames.push_back(Name);
+    if (openError != 0) {
+      sk::platform::SetLastError(openError);
+      return nullptr;
+    }
+    fake = std::make_shared<sk::platform::FakeSerialDevice>();
+    return fake;
+  }
+};
+
+// Pseudo-terminals entered as COM ports in a port map of this test's own.
+class PtyPorts : public ::testing::Test {
+ protected:
+  void SetUp() override { ::setenv("SK_PORTMAP_DIR", (dir / "ports").c_str(), 1); }
+  void TearDown() override { ::unsetenv("SK_PORTMAP_DIR"); }
+
+  // A new pseudo-terminal entered as COM<PortNo>.
+  sk::platform::PseudoTerminal& AddPort(std::uint32_t PortNo) {
+    ptys.push_back(std::make_unique<sk::platform::PseudoTerminal>());
+    EXPECT_TRUE(sk::platform::PortMap().AddOverride(PortNo, ptys.back()->SlavePath()));
+    return *ptys.back();
+  }
+
+  ScratchDir dir;
+  std::vector<std::unique_ptr<sk::platform::PseudoTerminal>> ptys;
+};
+
+}  // namespace sktest

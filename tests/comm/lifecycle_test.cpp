@@ -1,0 +1,347 @@
+// Opening and closing: on pseudo-terminals where they can show it, on the fake otherwise.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+
+#include "comm/comm_fixtures.h"
+#include "platform/application.h"
+#include "platform/serial_device.h"
+#include "platform/tick.h"
+
+namespace {
+
+using namespace sk;
+using sktest::Bytes;
+using sktest::FakeComm;
+using sktest::NotifyRecorder;
+using sktest::RecordingLog;
+
+class PortLifecycle : public sktest::PtyPorts {};
+
+TEST_F(PortLifecycle, OpensByComNameThroughThePortMapAndLogsIt) {
+  auto& pty = AddPort(41);
+  NotifyRecorder heard;
+  TComponent owner;
+  auto& com = TComponent::Create<TskComm>(owner);
+  auto& log = TComponent::Create<RecordingLog>(owner);
+  com.SetLog(&log);
+  com.NotifyAdd(heard.Event());
+  com.SetComPortNo(41);
+  com.SetActive(true);
+  ASSERT_TRUE(com.Active());
+  EXPECT_EQ(heard.Codes(), (std::vector<int>{3, 2}));
+  com.SendChar('x');
+  EXPECT_EQ(pty.Read(1, 5000), Bytes{'x'});
+  com.SetActive(false);
+  EXPECT_FALSE(com.Active());
+  EXPECT_EQ(heard.Codes(), (std::vector<int>{3, 2, 1}));
+  const auto lines = log.Lines();
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines.front(), "0 skComm: The port COM41 is opened succesfully");
+  EXPECT_EQ(lines.back(), "0 skComm: The port is closed succesfully");
+}
+
+TEST_F(PortLifecycle, ChangingThePortNumberReopensOnTheNewPortWithCodesOneTwoThree) {
+  auto& first = AddPort(42);
+  auto& second = AddPort(43);
+  NotifyRecorder heard;
+  TskComm com;
+  com.SetComPortNo(42);
+  com.SetActive(true);
+  com.NotifyAdd(heard.Event());
+  com.SetComPortNo(43);
+  EXPECT_TRUE(com.Active());
+  EXPECT_EQ(heard.Codes(), (std::vector<int>{1, 2, 3}));
+  com.SendChar('y');
+  EXPECT_EQ(second.Read(1, 5000), Bytes{'y'});
+  EXPECT_TRUE(first.Read(1, 0).empty());
+}
+
+TEST_F(PortLifecycle, OpensAPathHandedOverAsAHandleAndNamesItsPort) {
+  auto& pty = AddPort(44);
+  NotifyRecorder heard;
+  TskComm com;
+  RecordingLog log;
+  com.SetLog(&log);
+  com.SetComPortNo(44);
+  com.NotifyAdd(heard.Event());
+  com.SetExtHandle(nullptr);  // nothing to adopt: nothing happens
+  EXPECT_FALSE(com.Active());
+  com.SetExtHandle(platform::OpenSerialPort(pty.SlavePath()));
+  ASSERT_TRUE(com.Active());
+  EXPECT_EQ(heard.Codes(), std::vector<int>{2});
+  EXPECT_EQ(log.Lines().back(), "0 skComm: The port COM44 is opened succesfully");
+  com.SendString({'o', 'k'});
+  EXPECT_EQ(pty.Read(2, 5000), (Bytes{'o', 'k'}));
+}
+
+TEST_F(PortLifecycle, APortNumberThatMapsToNothingFailsWithTheSystemText) {
+  TskComm com;
+  RecordingLog log;
+  com.SetLog(&log);
+  com.SetComPortNo(250);
+  try {
+    com.SetActive(true);
+    FAIL() << "no exception";
+  } catch (const Exception& e) {
+    EXPECT_STREQ(e.what(), "Device \"COM250\" Open Error !!!\rNo such file or directory");
+  }
+  EXPECT_FALSE(com.Active());
+  EXPECT_EQ(com.TotalSent(), 0u);
+  EXPECT_EQ(com.TotalReceived(), 0u);
+  EXPECT_EQ(com.LastErrorString(), "Device \"COM250\" Open Error !!!\rNo such file or directory");
+  EXPECT_EQ(log.Lines().back(),
+            "0 Fatal Error: 1, 0, Device \"COM250\" Open Error !!!\rNo such file or directory");
+  // Every later attempt starts again from the beginning.
+  AddPort(250);
+  com.SetActive(true);
+  EXPECT_TRUE(com.Active());
+}
+
+TEST_F(PortLifecycle, AHandlerThatClearsRaiseExceptionSilencesTheFailure) {
+  TskComm com;
+  com.SetComPortNo(251);
+  struct Seen {
+    std::uint32_t code = 99, detail = 99;
+    std::string message;
+  } seen;
+  com.SetOnFatalError(TOnFatalErrorEvent::Bind(
+      &seen, [&](TObject*, std::uint32_t c, std::uint32_t d, const std::string& m, bool& raise) {
+        seen = {c, d, m};
+        raise = false;
+      }));
+  EXPECT_NO_THROW(com.SetActive(true));
+  EXPECT_FALSE(com.Active());
+  EXPECT_EQ(seen.code, 1u);
+  EXPECT_EQ(seen.detail, 0u);
+  EXPECT_EQ(seen.message, "Device \"COM251\" Open Error !!!\rNo such file or directory");
+}
+
+TEST_F(PortLifecycle, APortOpenElsewhereCannotBeOpenedAgain) {
+  auto& pty = AddPort(45);
+  TskComm first, second;
+  first.SetComPortNo(45);
+  second.SetComPortNo(45);
+  first.SetActive(true);
+  try {
+    second.SetActive(true);
+    FAIL() << "the second port opened too";
+  } catch (const Exception& e) {
+    EXPECT_STREQ(e.what(), "Device \"COM45\" Open Error !!!\rDevice or resource busy");
+  }
+  EXPECT_FALSE(second.Active());
+  first.SendChar('1');
+  EXPECT_EQ(pty.Read(1, 5000), Bytes{'1'});
+  first.SetActive(false);
+  second.SetActive(true);  // free again once the first has closed
+  EXPECT_TRUE(second.Active());
+}
+
+TEST_F(PortLifecycle, APathThatIsNotATerminalIsRefused) {
+  dir.WriteFile("notatty", "");
+  ASSERT_TRUE(platform::PortMap().AddOverride(46, dir / "notatty"));
+  TskComm com;
+  com.SetComPortNo(46);
+  try {
+    com.SetActive(true);
+    FAIL();
+  } catch (const Exception& e) {
+    EXPECT_STREQ(e.what(), "Device \"COM46\" Open Error !!!\rInappropriate ioctl for device");
+  }
+  EXPECT_FALSE(com.Active());
+}
+
+TEST_F(PortLifecycle, ADeviceThatDisappearsMakesSendsFailThroughTheErrorPathOnly) {
+  auto& pty = AddPort(47);
+  std::vector<std::uint32_t> errors;
+  TskComm com;
+  com.SetComPortNo(47);
+  com.SetActive(true);
+  com.SetOnCommError(TOnCommErrorEvent::Bind(
+      &errors, [&](TObject*, std::uint32_t code, std::uint32_t sys, TComStateFlags, bool&) {
+        EXPECT_EQ(code, 0u);
+        errors.push_back(sys);
+      }));
+  pty.CloseMaster();
+  const Bytes block(100, 1);
+  EXPECT_NO_THROW(com.SendChar('a'));
+  EXPECT_NO_THROW(com.SendString({'b', 'c'}));
+  EXPECT_NO_THROW(com.SendData(block.data(), 100));
+  EXPECT_EQ(errors, (std::vector<std::uint32_t>{EIO, EIO, EIO}));
+  EXPECT_EQ(com.TotalSent(), 0u);
+  EXPECT_NO_THROW(com.SetActive(false));
+}
+
+TEST_F(PortLifecycle, OpeningWhileLoadingWaitsUntilLoadingEnds) {
+  AddPort(48);
+  TskComm com;
+  com.BeginLoading();
+  com.SetComPortNo(48);
+  com.SetActive(true);
+  EXPECT_TRUE(com.Active());     // the recorded value
+  EXPECT_FALSE(com.IsOpened());  // but nothing opened yet
+  com.EndLoading();
+  EXPECT_TRUE(com.IsOpened());
+}
+
+TEST_F(PortLifecycle, AFailedOpenWhenLoadingEndsGoesToTheErrorReport) {
+  std::vector<std::string> shown;
+  platform::Application().SetErrorReport([&](const std::string& m) { shown.push_back(m); });
+  {
+    TskComm com;
+    RecordingLog log;
+    com.SetLog(&log);
+    com.BeginLoading();
+    com.SetComPortNo(252);
+    com.SetActive(true);
+    EXPECT_NO_THROW(com.EndLoading());
+    EXPECT_FALSE(com.Active());
+  }
+  platform::Application().SetErrorReport(nullptr);
+  EXPECT_EQ(shown, std::vector<std::string>{"error"});
+}
+
+// --- On the fake: what a pseudo-terminal cannot show ---------------------------------------
+
+TEST(PortLifecycleFake, OpenErrorsCarryTheSystemTextOfTheirCode) {
+  FakeComm com;
+  com.SetComPortNo(7);
+  com.openError = EACCES;
+  try {
+    com.SetActive(true);
+    FAIL();
+  } catch (const Exception& e) {
+    EXPECT_STREQ(e.what(), "Device \"COM7\" Open Error !!!\rPermission denied");
+  }
+}
+
+TEST(PortLifecycleFake, HandlersThatThrowOnOpenOrCloseDoNotStopEither) {
+  NotifyRecorder heard;
+  FakeComm com;
+  com.NotifyAdd(heard.Event());
+  auto thrower = TNotifyEvent::Bind(&com, [](TObject*) { throw Exception("handler"); });
+  com.SetOnOpen(thrower);
+  com.SetOnClose(thrower);
+  EXPECT_NO_THROW(com.SetActive(true));
+  EXPECT_TRUE(com.Active());
+  EXPECT_NO_THROW(com.SetActive(false));
+  EXPECT_FALSE(com.Active());
+  EXPECT_TRUE(com.fake->IsClosed());
+  EXPECT_EQ(heard.Codes(), (std::vector<int>{2, 1}));
+}
+
+TEST(PortLifecycleFake, OpeningAnOpenPortOrClosingAClosedOneDoesNothing) {
+  NotifyRecorder heard;
+  int traces = 0;
+  FakeComm com;
+  com.NotifyAdd(heard.Event());
+  com.SetOnTraceState(TOnTraceEvent::Bind(&traces, [&](TObject*, TTraceStates) { ++traces; }));
+  com.SetActive(false);
+  EXPECT_EQ(traces, 0);
+  com.SetActive(true);
+  auto fake = com.fake;
+  const int before = traces;
+  com.SetActive(true);
+  EXPECT_EQ(com.fake, fake);
+  EXPECT_EQ(traces, before);
+  EXPECT_EQ(heard.Codes(), std::vector<int>{2});
+}
+
+TEST(PortLifecycleFake, ClosingWithOutputPendingPurgesAndCancelsBeforeReleasing) {
+  FakeComm com;
+  com.SetActive(true);
+  auto fake = com.fake;
+  fake->SetOutputQueued(10);
+  fake->ClearJournal();
+  com.SetActive(false);
+  auto j = fake->Journal();
+  // The queue counts are read first; then purge, cancel, close in that order.
+  j.erase(std::remove(j.begin(), j.end(), "ClearCommError"), j.end());
+  EXPECT_EQ(j, (std::vector<std::string>{"PurgeComm 0xF", "CancelIo", "Close"}));
+}
+
+TEST(PortLifecycleFake, TotalsStartAgainAtEveryOpen) {
+  FakeComm com;
+  com.SetActive(true);
+  com.SendChar('a');
+  com.SendChar('b');
+  EXPECT_EQ(com.TotalSent(), 2u);
+  com.SetActive(false);
+  EXPECT_EQ(com.TotalSent(), 2u);  // kept while closed
+  com.SetActive(true);
+  EXPECT_EQ(com.TotalSent(), 0u);
+}
+
+TEST(PortLifecycleFake, ALostConnectionClosesWithoutRetryUnlessKeepConnectionIsSet) {
+  NotifyRecorder heard;
+  int closes = 0;
+  FakeComm com;
+  RecordingLog log;
+  com.SetLog(&log);
+  com.NotifyAdd(heard.Event());
+  com.SetOnClose(TNotifyEvent::Bind(&closes, [&](TObject*) { ++closes; }));
+  com.SetActive(true);
+  log.Clear();
+  com.InternalClose(false);
+  EXPECT_FALSE(com.Active());
+  EXPECT_EQ(closes, 1);
+  EXPECT_EQ(heard.Codes(), (std::vector<int>{2, 1}));
+  EXPECT_TRUE(log.Lines().empty());
+
+  // With KeepConnection the timer ticks once, writes its line and stays off.
+  com.SetKeepConnection(true);
+  com.SetActive(true);
+  log.Clear();
+  com.InternalClose(false);
+  const auto until = platform::GetTickCount() + 10000;
+  while (log.Lines().empty() && static_cast<std::int32_t>(platform::GetTickCount() - until) < 0)
+    platform::Application().ProcessMessages(100);
+  EXPECT_EQ(log.Lines(), std::vector<std::string>{"1 skComm: Try to keep connection ..."});
+  com.SetActive(true);  // the next open works normally
+  EXPECT_TRUE(com.Active());
+}
+
+TEST(PortLifecycleFake, NotifySubscribersAreOneHandlerOfOneObject) {
+  NotifyRecorder a, b;
+  FakeComm com;
+  com.NotifyAdd(a.Event());
+  com.NotifyAdd(a.Event());
+  com.NotifyAdd(b.Event());
+  com.SetActive(true);
+  EXPECT_EQ(a.Codes(), std::vector<int>{2});
+  EXPECT_EQ(b.Codes(), std::vector<int>{2});
+  com.NotifyDelete(a.Event());
+  com.SetActive(false);
+  EXPECT_EQ(a.Codes(), std::vector<int>{2});
+  EXPECT_EQ(b.Codes(), (std::vector<int>{2, 1}));
+}
+
+TEST(PortLifecycleFake, DeviceListEntryNamesThePortThatOpens) {
+  NotifyRecorder heard;
+  class ListedComm : public FakeComm {
+   protected:
+    int DeviceCount() const override { return 2; }
+    std::int32_t DeviceData(int i) const override { return i == 0 ? 3 : 9; }
+    std::string DevicePortName(int i) const override {
+      return i == 0 ? "/dev/ttyUSB3" : "/dev/rfcomm0";
+    }
+  } com;
+  com.SetComPortNo(9);
+  EXPECT_EQ(com.DeviceIndex(), 1);
+  EXPECT_EQ(com.ComName(), "/dev/rfcomm0");
+  com.SetActive(true);
+  EXPECT_EQ(com.openedNames, std::vector<std::string>{"/dev/rfcomm0"});
+  com.NotifyAdd(heard.Event());
+  com.SetDeviceIndex(0);
+  EXPECT_EQ(com.ComPortNo(), 3);
+  EXPECT_EQ(heard.Codes(), (std::vector<int>{1, 2, 3}));
+  com.SetDeviceIndex(2);  // out of range: nothing at all
+  com.SetDeviceIndex(-1);
+  EXPECT_EQ(heard.Codes(), (std::vector<int>{1, 2, 3}));
+  com.SetComPortNo(5);
+  EXPECT_EQ(com.DeviceIndex(), -1);
+  EXPECT_EQ(com.ComName(), "COM5");
+}
+
+}  // namespace
