@@ -50,11 +50,17 @@ void TskBaseIO::SetActive(bool Value) {
     fActive.store(Value);
     return;
   }
-  if (Value != Active() || IsDesigning()) {
-    if (Value)
-      DoOpen();
-    else
-      DoClose();
+  try {
+    if (Value != Active() || IsDesigning()) {
+      if (Value)
+        DoOpen();
+      else
+        DoClose();
+    }
+  } catch (...) {
+    // A failed test at design time shows as such, not as the previous result.
+    if (IsDesigning()) fActive.store(IsOpened());
+    throw;
   }
   if (IsDesigning()) {
     // At design time an open is only a test of the settings.

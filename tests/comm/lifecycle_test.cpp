@@ -345,3 +345,67 @@ TEST(PortLifecycleFake, DeviceListEntryNamesThePortThatOpens) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace sk;
+using sktest::FakeComm;
+using sktest::NotifyRecorder;
+using sktest::RecordingLog;
+
+TEST(PortLifecycleFake, AnAdoptedHandleReplacesTheOpenPortWithCloseAndOpen) {
+  NotifyRecorder heard;
+  FakeComm com;
+  RecordingLog log;
+  com.SetLog(&log);
+  com.SetComPortNo(6);
+  com.SetActive(true);
+  auto first = com.fake;
+  com.NotifyAdd(heard.Event());
+  log.Clear();
+  auto adopted = std::make_shared<platform::FakeSerialDevice>();
+  com.SetExtHandle(adopted);
+  EXPECT_TRUE(first->IsClosed());
+  EXPECT_EQ(com.Handle(), adopted);
+  EXPECT_EQ(heard.Codes(), (std::vector<int>{1, 2}));
+  EXPECT_EQ(log.Lines(),
+            (std::vector<std::string>{"0 skComm: The port is closed succesfully",
+                                      "0 skComm: The port COM6 is opened succesfully"}));
+  EXPECT_EQ(adopted->Mask(), EV_RXCHAR);  // set up like any other port
+  com.SetActive(false);
+  com.SetActive(true);  // the adopted handle was taken once; the next open is by number again
+  EXPECT_EQ(com.openedNames, (std::vector<std::string>{"COM6", "COM6"}));
+}
+
+TEST(PortLifecycleFake, AtDesignTimeAnOpenIsOnlyATest) {
+  FakeComm com;
+  com.SetDesigning(true);
+  com.SetActive(true);
+  EXPECT_TRUE(com.Active());  // the test succeeded
+  EXPECT_FALSE(com.IsOpened());
+  EXPECT_TRUE(com.fake->IsClosed());
+  com.openError = 2;
+  EXPECT_THROW(com.SetActive(true), Exception);
+  EXPECT_FALSE(com.Active());
+}
+
+TEST(PortLifecycleFake, DestroyingAnOpenPortDetachesItsProcessorThenClosesIt) {
+  NotifyRecorder heard;
+  TComponent owner;
+  auto& processor = TComponent::Create<sktest::RecordingProcessor>(owner);
+  auto& log = TComponent::Create<RecordingLog>(owner);
+  auto* com = &TComponent::Create<FakeComm>(owner);
+  com->SetLog(&log);
+  com->SetDataProcessor(&processor);
+  com->NotifyAdd(heard.Event());
+  com->SetActive(true);
+  auto fake = com->fake;
+  owner.DestroyComponent(com);
+  EXPECT_TRUE(fake->IsClosed());
+  EXPECT_EQ(processor.Device(), nullptr);
+  EXPECT_EQ(processor.codes, std::vector<int>{2});  // gone before the close
+  EXPECT_EQ(heard.Codes(), (std::vector<int>{2, 1}));
+  EXPECT_EQ(log.Lines().back(), "0 skComm: The port is closed succesfully");
+}
+
+}  // namespace
