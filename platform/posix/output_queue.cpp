@@ -89,6 +89,7 @@ int OutputQueue::Write(const std::uint8_t* Data, std::size_t Count, std::size_t&
   } else {
     queue_.push_back(job);
   }
+  queuedBytes_ += job->size - job->done;
   Wake();
   // A write aborted while the writer hands its bytes over is only over once the writer no
   // longer reads the caller's buffer.
@@ -134,6 +135,7 @@ int OutputQueue::WriteAsync(const std::uint8_t* Data, std::size_t Count, Timeout
   } else {
     queue_.push_back(job);
   }
+  queuedBytes_ += job->size;
   Wake();
   return 0;
 }
@@ -163,9 +165,7 @@ void OutputQueue::Cancel(std::thread::id Owner, int Error) {
 
 std::size_t OutputQueue::Pending() const {
   std::lock_guard lock(mutex_);
-  std::size_t n = ahead_.size();
-  for (const auto& j : queue_) n += j->size - j->done;
-  return n;
+  return ahead_.size() + queuedBytes_;
 }
 
 bool OutputQueue::Idle() const {
@@ -206,7 +206,11 @@ void OutputQueue::Wake() {
 void OutputQueue::Finish(const std::shared_ptr<Job>& J, int Error) {
   J->finished = true;
   J->error = Error;
-  queue_.erase(std::remove(queue_.begin(), queue_.end(), J), queue_.end());
+  queuedBytes_ -= J->size - J->done;
+  if (!queue_.empty() && queue_.front() == J)
+    queue_.pop_front();  // the usual case, kept constant-time for long queues of small writes
+  else
+    queue_.erase(std::remove(queue_.begin(), queue_.end(), J), queue_.end());
   doneCv_.notify_all();
   if (IdleLocked() && wroteSinceDrain_) {
     wroteSinceDrain_ = false;
@@ -275,6 +279,7 @@ void OutputQueue::Run() {
       }
       continue;
     }
+    queuedBytes_ -= done - job->done;
     job->done = done;
     if (err == 0) {
       Finish(job, 0);

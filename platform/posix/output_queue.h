@@ -73,8 +73,9 @@ class OutputQueue {
   std::condition_variable doneCv_;  // callers wait for their writes and for idleness
   std::deque<std::shared_ptr<Job>> queue_;
   std::deque<std::uint8_t> ahead_;
-  bool direct_ = false;        // a caller is writing in its own thread
-  bool writerActive_ = false;  // the writer thread is inside a system call
+  std::size_t queuedBytes_ = 0;  // of the queued writes, not yet handed to the driver
+  bool direct_ = false;          // a caller is writing in its own thread
+  bool writerActive_ = false;    // the writer thread is inside a system call
   bool wroteSinceDrain_ = false;
   bool stopping_ = false;
   int stopError_ = 0;

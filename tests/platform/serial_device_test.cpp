@@ -149,6 +149,22 @@ TEST_F(PtyDevice, ByteSentAheadOvertakesQueuedOutput) {
   EXPECT_EQ(rest, data);
 }
 
+TEST_F(PtyDevice, QueuedOutputIsCountedAndPurgingTheOutputDropsIt) {
+  const Bytes data(256 * 1024, 0x11);
+  ASSERT_TRUE(device->WriteAsync(data.data(), static_cast<std::uint32_t>(data.size())));
+  COMSTAT s;
+  ASSERT_TRUE(device->ClearCommError(nullptr, &s));
+  EXPECT_GT(s.cbOutQue, 0u);  // nobody reads the other end: most of it is still queued
+  ASSERT_TRUE(device->PurgeComm(PURGE_TXABORT | PURGE_TXCLEAR));
+  const std::uint8_t after = 0x22;
+  std::uint32_t written = 0;
+  ASSERT_TRUE(device->Write(&after, 1, written));
+  const Bytes got = pty.Read(data.size() + 1, 200);
+  ASSERT_FALSE(got.empty());
+  EXPECT_LT(got.size(), data.size());
+  EXPECT_EQ(got.back(), 0x22);  // what comes after the purge still goes out
+}
+
 TEST_F(PtyDevice, PurgingInputDiscardsWhatWasWaitingButNotWhatComesLater) {
   ASSERT_TRUE(pty.Write({'s', 't', 'a', 'l', 'e'}));
   ASSERT_TRUE(WaitForInput(5));
