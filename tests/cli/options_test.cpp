@@ -1,0 +1,116 @@
+// The command line: port names, link kinds, time-outs and what is refused.
+#include <gtest/gtest.h>
+#include <CLI/CLI.hpp>
+
+#include <string>
+#include <vector>
+
+#include "cli_options.h"
+
+namespace bootshell::cli {
+namespace {
+
+// Parses Args (without the program name); false when CLI11 refuses them.
+bool Parse(std::vector<std::string> Args, CliOptions& Options) {
+  CLI::App app;
+  DeclareOptions(app, Options);
+  std::vector<const char*> argv{"bootshell-cli"};
+  for (auto& a : Args) argv.push_back(a.c_str());
+  try {
+    app.parse(static_cast<int>(argv.size()), const_cast<char**>(argv.data()));
+    return true;
+  } catch (const CLI::ParseError&) {
+    return false;
+  }
+}
+
+TEST(PortTarget, ComNameAndBareNumberNameTheSamePort) {
+  std::string error;
+  for (const char* text : {"COM7", "com7", "Com7", "7"}) {
+    auto target = ParsePortTarget(text, error);
+    ASSERT_TRUE(target) << text;
+    EXPECT_EQ(target->number, 7) << text;
+    EXPECT_TRUE(target->path.empty()) << text;
+    EXPECT_EQ(target->Name(), "COM7");
+  }
+}
+
+TEST(PortTarget, PathIsOpenedAsItStands) {
+  std::string error;
+  auto target = ParsePortTarget("/dev/ttyUSB0", error);
+  ASSERT_TRUE(target);
+  EXPECT_EQ(target->path, "/dev/ttyUSB0");
+  EXPECT_EQ(target->Name(), "/dev/ttyUSB0");
+}
+
+TEST(PortTarget, NumbersOutsideThePortRangeAndOtherTextAreRefused) {
+  for (const char* text : {"COM0", "0", "65536", "COM", "", "COM7x", "ttyUSB0", "-3", "COM 7"}) {
+    std::string error;
+    EXPECT_FALSE(ParsePortTarget(text, error)) << text;
+    EXPECT_NE(error.find("no port"), std::string::npos) << text;
+  }
+  std::string error;
+  EXPECT_EQ(ParsePortTarget("65535", error)->number, 65535);
+}
+
+TEST(Options, DefaultsAreUartTenSecondsToConnectAndFiveForEachAnswer) {
+  CliOptions o;
+  ASSERT_TRUE(Parse({"image.brox", "--port", "COM3"}, o));
+  EXPECT_EQ(o.imagePath, "image.brox");
+  EXPECT_EQ(o.port.number, 3);
+  EXPECT_EQ(o.linkKind, 0);
+  EXPECT_EQ(o.connectTimeoutS, 10);
+  EXPECT_EQ(o.answerTimeoutS, 5);
+  EXPECT_TRUE(o.logFile.empty());
+  EXPECT_FALSE(o.quiet);
+}
+
+TEST(Options, LinkKindsBecomeTheRadioGroupIndexRegardlessOfCase) {
+  const std::vector<std::pair<std::string, int>> kinds{
+      {"uart", 0}, {"Bluetooth", 1}, {"WIFI", 2}, {"wifi", 2}};
+  for (const auto& [name, index] : kinds) {
+    CliOptions o;
+    ASSERT_TRUE(Parse({"i.brox", "-p", "1", "--link", name}, o)) << name;
+    EXPECT_EQ(o.linkKind, index) << name;
+  }
+  CliOptions o;
+  EXPECT_FALSE(Parse({"i.brox", "-p", "1", "--link", "usb"}, o));
+}
+
+TEST(Options, AllOptionsAreTaken) {
+  CliOptions o;
+  ASSERT_TRUE(Parse({"i.brox", "--port", "/dev/pts/4", "--connect-timeout", "2.5",
+                     "--answer-timeout", "0.5", "--log", "trace.log", "--quiet"},
+                    o));
+  EXPECT_EQ(o.port.path, "/dev/pts/4");
+  EXPECT_DOUBLE_EQ(o.connectTimeoutS, 2.5);
+  EXPECT_DOUBLE_EQ(o.answerTimeoutS, 0.5);
+  EXPECT_EQ(o.logFile, "trace.log");
+  EXPECT_TRUE(o.quiet);
+}
+
+TEST(Options, MissingImageOrPortAndNonsenseTimeoutsAreRefused) {
+  CliOptions o;
+  EXPECT_FALSE(Parse({"--port", "COM3"}, o));
+  EXPECT_FALSE(Parse({"i.brox"}, o));
+  EXPECT_FALSE(Parse({"i.brox", "-p", "COMx"}, o));
+  EXPECT_FALSE(Parse({"i.brox", "-p", "3", "--connect-timeout", "0"}, o));
+  EXPECT_FALSE(Parse({"i.brox", "-p", "3", "--answer-timeout", "-1"}, o));
+  EXPECT_FALSE(Parse({"i.brox", "-p", "3", "--answer-timeout", "soon"}, o));
+}
+
+TEST(Options, HelpListsEveryExitStatus) {
+  CLI::App app;
+  CliOptions o;
+  DeclareOptions(app, o);
+  const std::string help = app.help();
+  for (const char* code :
+       {"  0 ", "  1 ", "  2 ", "  3 ", "  4 ", "  5 ", "  6 ", "  7 ", "  130 "})
+    EXPECT_NE(help.find(code), std::string::npos) << code;
+  for (const char* option :
+       {"--port", "--link", "--connect-timeout", "--answer-timeout", "--log", "--quiet"})
+    EXPECT_NE(help.find(option), std::string::npos) << option;
+}
+
+}  // namespace
+}  // namespace bootshell::cli

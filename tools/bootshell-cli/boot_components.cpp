@@ -1,0 +1,83 @@
+#include "boot_components.h"
+
+#include "cli_options.h"
+#include "loader/boot_protocol.h"
+
+namespace bootshell::cli {
+
+sk::THandle PathComm::OpenDevicePath(const std::string& Name) {
+  return TskComm::OpenDevicePath(path_.empty() ? Name : path_);
+}
+
+std::string PathComm::GetComName() const {
+  return path_.empty() ? TskComm::GetComName() : path_;
+}
+
+void ConfigureBootPort(sk::TskComm& Comm) {
+  Comm.BeginLoading();
+  Comm.SetActive(false);
+  Comm.SetBaudRate(128000);
+  Comm.SetParity(sk::pNone);
+  Comm.SetStopBits(sk::sbTwo);
+  Comm.SetByteSize(8);
+  Comm.SetTraceStates(sk::SetOf<sk::TTraceStates>(sk::tsTxEmpty));
+  Comm.SetEventChar(0);
+  Comm.SetStreamProtocol(sk::spNone);
+  Comm.SetBufferInSize(static_cast<std::uint16_t>(protocol::kQueueSize));
+  Comm.SetBufferOutSize(static_cast<std::uint16_t>(protocol::kQueueSize));
+  Comm.SetTimeoutRead(0);
+  Comm.SetTimeoutWrite(0);
+  Comm.SetRS485Mode(false);
+  Comm.SetEnumPorts(sk::epQuickAll);
+  Comm.SetUseMainThread(false);
+  Comm.SetKeepConnection(false);
+  Comm.SetTerminalUsage(sk::tuNone);
+  Comm.SetTerminalEcho(false);
+  Comm.EndLoading();
+}
+
+void ConfigureAnswerProcessor(sk::TskDataProcessor& Processor) {
+  Processor.BeginLoading();
+  Processor.SetActive(true);
+  Processor.SetTimeout(0);
+  for (const auto& answer : protocol::kAnswers) {
+    sk::TskDataPacket& packet = Processor.DataPackets().Add();
+    packet.SetActive(true);
+    packet.SetResetOthers(false);
+    packet.SetPacketBegin(sk::ToBytes(answer.begin));
+    packet.SetPacketEnd(sk::ToBytes(answer.end));
+    packet.SetPacketLength(0);
+    packet.SetPacketEndByTimeout(false);
+    packet.SetWildChar(0);
+    packet.SetTag(answer.tag);
+  }
+  Processor.EndLoading();
+}
+
+BootComponents::BootComponents(const PortTarget& Port, const std::string& LogFile) {
+  if (!LogFile.empty()) {
+    log_ = &sk::TComponent::Create<sk::TskLogFile>(root_);
+    log_->SetOptions({sk::loSafeMode, sk::loDate, sk::loTime, sk::loMSec});
+    log_->SetFileName(LogFile);
+    log_->SetSizeLimit(0);  // a whole transfer, however long
+    log_->SetDetailLevel(sk::dlDebug);
+  }
+  comm_ = &sk::TComponent::Create<PathComm>(root_);
+  comm_->SetName("skComm1");
+  processor_ = &sk::TComponent::Create<sk::TskDataProcessor>(root_);
+  processor_->SetName("skDataProcessor1");
+
+  ConfigureBootPort(*comm_);
+  if (Port.path.empty())
+    comm_->SetComPortNo(Port.number);
+  else
+    comm_->SetDevicePath(Port.path);
+  ConfigureAnswerProcessor(*processor_);
+  comm_->SetDataProcessor(processor_);
+  if (log_) {
+    comm_->SetLog(log_);
+    processor_->SetLog(log_);
+  }
+}
+
+}  // namespace bootshell::cli

@@ -1,0 +1,55 @@
+#pragma once
+// The loader's port and packet processor, set up as the main window sets up skComm1 and
+// skDataProcessor1: 8N2, queues of 8192, the transmitter trace, events handled in the port's
+// message worker, and a processor holding the eight answer definitions.
+#include <string>
+
+#include "comm/serial_comm.h"
+#include "dataproc/data_processor.h"
+#include "log/log_file.h"
+
+namespace bootshell::cli {
+
+struct PortTarget;
+
+// A TskComm that opens a device path instead of a numbered port when it is given one.
+class PathComm : public sk::TskComm {
+ public:
+  using TskComm::TskComm;
+  std::string ClassName() const override { return "TskComm"; }
+  // Empty: the port number decides, as in TskComm.
+  void SetDevicePath(std::string Path) { path_ = std::move(Path); }
+
+ protected:
+  sk::THandle OpenDevicePath(const std::string& Name) override;
+  std::string GetComName() const override;
+
+ private:
+  std::string path_;
+};
+
+// The port's settings at window creation (the baud rate is replaced at every connect).
+void ConfigureBootPort(sk::TskComm& Comm);
+// Appends the eight answer definitions and makes the processor active with no time-out.
+void ConfigureAnswerProcessor(sk::TskDataProcessor& Processor);
+
+// The components of one run, owned together and linked as on the main window. With a log
+// file name, a log at debug level traces the port and the processor into that file.
+class BootComponents {
+ public:
+  BootComponents(const PortTarget& Port, const std::string& LogFile);
+  BootComponents(const BootComponents&) = delete;
+  BootComponents& operator=(const BootComponents&) = delete;
+
+  PathComm& Comm() { return *comm_; }
+  sk::TskDataProcessor& Processor() { return *processor_; }
+  sk::TskLogFile* Log() { return log_; }
+
+ private:
+  sk::TComponent root_;  // owns the components; destroyed last created, first
+  sk::TskLogFile* log_ = nullptr;
+  PathComm* comm_ = nullptr;
+  sk::TskDataProcessor* processor_ = nullptr;
+};
+
+}  // namespace bootshell::cli

@@ -1,0 +1,110 @@
+#include "cli_options.h"
+
+#include <CLI/CLI.hpp>
+
+#include <charconv>
+#include <map>
+
+#include "exit_status.h"
+#include "loader/link_kind.h"
+
+namespace bootshell::cli {
+
+namespace {
+
+std::optional<std::uint16_t> PortNumber(std::string_view Digits) {
+  unsigned value = 0;
+  const char* end = Digits.data() + Digits.size();
+  auto [ptr, ec] = std::from_chars(Digits.data(), end, value);
+  if (Digits.empty() || ec != std::errc() || ptr != end || value < 1 || value > 0xFFFF)
+    return std::nullopt;
+  return static_cast<std::uint16_t>(value);
+}
+
+std::string ExitStatusHelp() {
+  std::string text = "\nExit status:\n";
+  for (const auto& s : kExitStatusTexts) {
+    std::string code = std::to_string(Code(s.status));
+    text += "  " + code + std::string(5 - code.size(), ' ') + std::string(s.meaning) + "\n";
+  }
+  return text;
+}
+
+constexpr const char* kDescription =
+    R"(Writes a firmware image (.brox) to a ZR48 held in boot mode over a serial port.
+
+It opens the port (retrying every 100 ms), greets the boot loader until it answers, then
+decrypts the image and writes it in address/data cycles: of every 2048-byte chunk of the
+image the first 1024 bytes go to flash from 0x08002000; the image's last chunk is not sent
+unless the image is exactly 2048 bytes. The device's answers are printed as "<text>".
+Progress is a bar with rate and time left on a terminal, plain lines otherwise.)";
+
+}  // namespace
+
+std::string PortTarget::Name() const {
+  return path.empty() ? "COM" + std::to_string(number) : path;
+}
+
+std::optional<PortTarget> ParsePortTarget(const std::string& Text, std::string& Error) {
+  PortTarget target;
+  if (!Text.empty() && Text.front() == '/') {
+    target.path = Text;
+    return target;
+  }
+  std::string_view digits = Text;
+  if (digits.size() >= 3 && (digits[0] == 'C' || digits[0] == 'c') &&
+      (digits[1] == 'O' || digits[1] == 'o') && (digits[2] == 'M' || digits[2] == 'm'))
+    digits.remove_prefix(3);
+  if (auto n = PortNumber(digits)) {
+    target.number = *n;
+    return target;
+  }
+  Error = "\"" + Text +
+          "\" is no port: give COMn or n (1 to 65535) or a device path beginning "
+          "with /";
+  return std::nullopt;
+}
+
+void DeclareOptions(CLI::App& App, CliOptions& Options) {
+  App.description(kDescription);
+  App.footer(ExitStatusHelp());
+  App.add_option("IMAGE", Options.imagePath, "Encrypted firmware image (.brox) to write")
+      ->required()
+      ->option_text("FILE");
+  App.add_option_function<std::string>(
+         "-p,--port",
+         [&Options](const std::string& Text) {
+           std::string error;
+           auto target = ParsePortTarget(Text, error);
+           if (!target) throw CLI::ValidationError("--port", error);
+           Options.port = *target;
+         },
+         "Serial port: COMn or n (through the port map: the override directory "
+         "$SK_PORTMAP_DIR, else the machine's serial devices), or a device path")
+      ->required()
+      ->option_text("COMn|n|PATH");
+  const std::map<std::string, int> links{
+      {"uart", protocol::lkUart}, {"bluetooth", protocol::lkBluetooth}, {"wifi", protocol::lkWifi}};
+  App.add_option("-l,--link", Options.linkKind,
+                 "Kind of link, which sets the baud rate: uart (230400, the default), "
+                 "bluetooth (921600), wifi (230400)")
+      ->transform(CLI::CheckedTransformer(links, CLI::ignore_case))
+      ->option_text("uart|bluetooth|wifi");
+  App.add_option("--connect-timeout", Options.connectTimeoutS,
+                 "Seconds for the port to open and the device to answer the handshake "
+                 "(default 10)")
+      ->check(CLI::Range(0.1, 86400.0))
+      ->option_text("SECONDS");
+  App.add_option("--answer-timeout", Options.answerTimeoutS,
+                 "Seconds to wait for the acknowledgement of each address and data frame "
+                 "(default 5)")
+      ->check(CLI::Range(0.1, 86400.0))
+      ->option_text("SECONDS");
+  App.add_option("--log", Options.logFile,
+                 "Trace the port and the packet detection at debug level into FILE (appended)")
+      ->option_text("FILE");
+  App.add_flag("-q,--quiet", Options.quiet,
+               "Print only errors: no answers, no progress, no status lines");
+}
+
+}  // namespace bootshell::cli
