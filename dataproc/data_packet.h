@@ -203,7 +203,14 @@ class TskDataPackets : public TCollection {
 
   // Offers one received byte to the definitions in order; the index of the one it completed,
   // or -1. Definitions after the completing one do not see the byte.
-  std::int32_t IsPacket(Byte ch);
+  std::int32_t IsPacket(Byte ch) {
+    // A byte that wakes no definition changes nothing.
+    if (fSummaryValid && !fRegroup && (fBusy | fStarts[ch]) == 0) {
+      fIsPacketPossible = fPossible != 0;
+      return -1;
+    }
+    return IsPacketSlow(ch);
+  }
   // Whether a definition looked at by the last IsPacket holds a partial packet or marker.
   bool IsPacketPossible() const { return fIsPacketPossible; }
   void Reset();
@@ -222,10 +229,12 @@ class TskDataPackets : public TCollection {
   static constexpr std::size_t kSummaryMax = 64;
 
   TskDataPacket& At(std::size_t Index) const { return static_cast<TskDataPacket&>(ItemAt(Index)); }
+  std::int32_t IsPacketSlow(Byte ch);
   // Offers the byte to every definition from First on, as the framing rules put it.
   std::int32_t IsPacketFrom(Byte ch, std::size_t First, bool Possible);
   std::int32_t Completed(std::size_t Index, bool Possible);
   void Summarize();
+  void Follow(std::size_t Follower, std::size_t Leader);
 
   bool fIsPacketPossible = false;
   TskDataProtocol* fDataProcessor;
@@ -243,6 +252,15 @@ class TskDataPackets : public TCollection {
   std::array<Byte, kSummaryMax> fStartBytes{};  // the entries of fStarts in use
   std::array<TskDataPacket*, kSummaryMax> fSummaryItems{};
   std::size_t fStartCount = 0;
+  // Definitions waiting for begin markers that start alike step together: the first of them
+  // (the leader) is matched, and each follower standing at the same position takes its step
+  // while the pattern bytes compared are common to both and neither marker can end.
+  std::uint64_t fSynced = 0;  // followers at their leader's position
+  bool fRegroup = false;      // a leader has found its marker: group again at the next byte
+  std::array<std::uint8_t, kSummaryMax> fLeaderOf{};
+  std::array<std::uint64_t, kSummaryMax> fFollowersOf{};
+  std::array<std::int32_t, kSummaryMax> fGroupSafe{};  // highest position followers step alike
+  std::array<std::int32_t, kSummaryMax> fGroupFrom{};  // leader's position before this byte
 };
 
 }  // namespace sk

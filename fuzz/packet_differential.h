@@ -39,7 +39,7 @@ class Differential {
   explicit Differential(FuzzInput& in) : in_(in) {}
 
   DiffResult Run() {
-    const unsigned count = 1 + in_.Below(4);
+    const unsigned count = 1 + in_.Below(8);
     for (unsigned i = 0; i < count; ++i) AddDefinition();
     while (!in_.Empty() && problem_.empty()) Step();
     if (problem_.empty()) CompareAll("end");

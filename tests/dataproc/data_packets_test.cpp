@@ -225,6 +225,19 @@ TEST(DataPackets, WritingAnItemOrTheCollectionAssignsDefinitions) {
   EXPECT_EQ(target.Count(), 2);
 }
 
+TEST(DataPackets, ByteThatCompletesADefinitionIsMissedByLaterOnesWithSimilarMarkers) {
+  TskDataPackets packets;
+  Define(packets, "xyz1", "", 1);
+  Define(packets, "", "y", 2);
+  Define(packets, "xyz2", "", 3);  // starts like the first one
+  packets.Reset();
+  // The y completes the second definition, so the third never sees it and "xyz2" is no
+  // begin marker for it; the first saw the y but fails on the 2.
+  EXPECT_EQ(Feed(packets, "xyz2"), (std::vector<Found>{{1, 2, "xy"}}));
+  EXPECT_FALSE(packets.Items(2).IsPossible());
+  EXPECT_EQ(Feed(packets, "1xyz2"), (std::vector<Found>{{1, 2, "z21xy"}}));
+}
+
 TEST(DataPackets, DefinitionSwitchedOnByAnEarlierLengthHandlerSeesTheSameByte) {
   TskDataPackets packets;
   TskDataPacket& framed = Define(packets, "S", "", 1);
