@@ -108,7 +108,8 @@ std::int32_t TskDataProtocol::ProcessByte(Byte ch) {
 void TskDataProtocol::DoDataPacket(std::int32_t Index) {
   if (Index < 0) return;
   TskDataPacket& packet = fPackets->Items(Index);
-  WriteLog(dlDebug, "DataPacket is detected: " + packet.GetDisplayName());
+  // Without a log the report allocates nothing.
+  if (Log() != nullptr) WriteLog(dlDebug, "DataPacket is detected: " + packet.GetDisplayName());
   try {
     fOnDataPacket.Call(this, &packet);
   } catch (const std::exception& e) {

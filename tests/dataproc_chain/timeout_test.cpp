@@ -138,6 +138,23 @@ TEST_F(Silence, ATickOvertakenByANewCountdownIsIgnored) {
   EXPECT_EQ(proc.afterSendComplete, 1);
 }
 
+TEST_F(Silence, DataArrivingWhileTheTimeoutIsHandledGetsACountdownOfItsOwn) {
+  AddAnswers(proc, {0});
+  proc.Reset();
+  proc.SetOnTimeout(TNotifyEvent::Bind(this, [this](TObject*) {
+    timeoutAt.push_back(Clock::now());
+    if (timeoutAt.size() > 1) return;
+    const std::string late = "late";
+    proc.DataReceive(Ptr(late), Len(late));
+    lastFed = Clock::now();
+  }));
+  const std::string bytes = "first";
+  proc.DataReceive(Ptr(bytes), Len(bytes));
+  ASSERT_TRUE(ServeUntil([&] { return timeoutAt.size() >= 2; }));
+  EXPECT_GE(timeoutAt[1] - lastFed, 200ms);
+  EXPECT_FALSE(proc.TimerArmed());
+}
+
 TEST_F(Silence, AThrowingOnTimeoutBecomesAFatalErrorThatTheTimerDiscards) {
   RecordingLog log;
   proc.SetLog(&log);
