@@ -92,7 +92,7 @@ class TskCustomDataProcessor : public TskDataProcessorLink {
   // received while the timeout was handled has started a countdown of its own.
   bool BeginAsyncTimeout(TObject* Sender, std::uint64_t& Armings);
   void EndAsyncTimeout(std::uint64_t Armings);
-  // The timer, for tests of descendants; null once the processor is being destroyed.
+  // The asynchronous timer; null once the processor is being destroyed.
   const TskTimer* AsyncTimer() const { return fTimerAsync.get(); }
   // Destroys the timer, waiting for a tick running in another thread. A descendant whose
   // timer handler uses its own members calls it first in its destructor.

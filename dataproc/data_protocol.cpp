@@ -170,7 +170,9 @@ void TskDataProtocol::DoAsyncTimeout(TObject* Sender) {
   DoAfterSendComplete(ignored);
   const std::int32_t index = fPackets->TimeoutPacketIndex();
   if (index >= 0) {
-    // Without a handler the packet is dropped unreported.
+    // The handler reads the definition, so the receive thread waits for it: a handler of a
+    // packet that ends by silence must not itself wait for the receive thread (by closing the
+    // port, say). Without a handler the packet is dropped unreported.
     if (fOnDataPacket.IsSet()) DoDataPacket(index);
     if (index < fPackets->Count()) fPackets->Items(index).Reset();
   } else {
