@@ -310,10 +310,12 @@ bool PosixSerialDevice::ClearCommError(std::uint32_t* Errors, COMSTAT* Stat) {
   }
   if (Stat != nullptr) {
     COMSTAT s{};
-    int waiting = 0;
-    if (::ioctl(fd_, FIONREAD, &waiting) != 0) waiting = 0;
     {
+      // Both counts under the input lock: the event wait moves bytes from the driver into
+      // the buffer under it, and a count taken across a move would see them twice.
       std::lock_guard lock(inputMutex_);
+      int waiting = 0;
+      if (::ioctl(fd_, FIONREAD, &waiting) != 0) waiting = 0;
       s.cbInQue = static_cast<std::uint32_t>(input_.size() + static_cast<std::size_t>(waiting));
     }
     s.cbOutQue = OutputQueued();
