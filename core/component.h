@@ -2,6 +2,7 @@
 // The component framework the library stands on: objects with an owner that destroys them,
 // removal notification between components that link to each other, and a loading state in
 // which settings are stored without effect until Loaded().
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -93,7 +94,8 @@ class TComponent : public TPersistent {
 
   TComponent* owner_ = nullptr;
   std::string name_;
-  unsigned state_ = 0;
+  // Read by worker threads of components (whether a port is loading), hence atomic.
+  std::atomic<unsigned> state_{0};
   bool notifiedRemoval_ = false;
   std::vector<std::unique_ptr<TComponent>> components_;
   std::vector<TComponent*> freeNotifies_;
