@@ -1,16 +1,24 @@
 #include "comm/base_io.h"
 
+#include <algorithm>
+
 #include "comm/data_processor_link.h"
+#include "comm/thread_io.h"
 #include "comm/timer.h"
 #include "platform/application.h"
 #include "platform/serial_device.h"
 #include "platform/system_error.h"
+#include "platform/thread.h"
 
 namespace sk {
 
 TskBaseIO::TskBaseIO(TComponent* AOwner) : TComponent(AOwner), sLogPrefix(ClassName()) {}
 
 TskBaseIO::~TskBaseIO() {
+  // A derived class whose I/O thread uses its own members stops it in its destructor; what
+  // is left here are threads that no longer reach a derived part.
+  TskBaseIO::StopThreads();
+  StopWorkers({});
   std::unique_ptr<TskTimer> timer;
   {
     std::lock_guard lock(timerMutex_);
@@ -87,17 +95,27 @@ void TskBaseIO::DoOpen() {
   } catch (...) {
     // A handler's failure does not undo the open.
   }
+  if (isThreaded) StartThreads();
 }
 
 void TskBaseIO::DoClose() {
   if (IsOpened()) InternalClose(true);
+  if (isThreaded) StopThreads();
 }
 
 bool TskBaseIO::ReleaseHandle() {
+  return ReleaseHandle(Handle());
+}
+
+bool TskBaseIO::ReleaseHandle(const THandle& Device) {
   // Invalid first, so that other threads stop using the port, then released; of two closes
   // racing, only the one that took the handle goes on.
-  THandle old = ExchangeHandle(nullptr);
-  if (!old) return false;
+  THandle old;
+  {
+    std::lock_guard lock(handleMutex_);
+    if (!fHandle || fHandle != Device) return false;
+    old.swap(fHandle);
+  }
   DeviceClose(old);
   try {
     fOnClose.Call(this);
@@ -106,10 +124,62 @@ bool TskBaseIO::ReleaseHandle() {
   return true;
 }
 
-void TskBaseIO::InternalClose(bool Orderly) {
-  if (!ReleaseHandle()) return;
+void TskBaseIO::InternalCloseDevice(const THandle& Device, bool Orderly) {
+  if (!ReleaseHandle(Device)) return;
   DoNotify(1);
   if (KeepConnection() && !Orderly) StartKeepConnection();
+}
+
+// --- Worker threads ------------------------------------------------------------------------
+
+void TskBaseIO::StartThreads() {
+  StopWorkers({});
+  std::unique_ptr<TskThreadIO> old;
+  {
+    std::lock_guard lock(workersMutex_);
+    old = std::move(fThreadIO);
+  }
+  if (old) {
+    std::vector<std::unique_ptr<platform::TThread>> threads;
+    threads.push_back(std::move(old));
+    StopWorkers(std::move(threads));
+  }
+  IsThreadIOTerminated.store(false);
+  auto thread = std::make_unique<TskThreadIO>(*this, fPriority);
+  std::lock_guard lock(workersMutex_);
+  fThreadIO = std::move(thread);
+}
+
+void TskBaseIO::StopThreads() {
+  if (IsThreadIOTerminated.exchange(true)) return;
+  std::vector<std::unique_ptr<platform::TThread>> threads;
+  {
+    std::lock_guard lock(workersMutex_);
+    if (fThreadIO) threads.push_back(std::move(fThreadIO));
+  }
+  StopWorkers(std::move(threads));
+}
+
+void TskBaseIO::StopWorkers(std::vector<std::unique_ptr<platform::TThread>> Threads) {
+  {
+    std::lock_guard lock(workersMutex_);
+    for (auto& t : deferredWorkers_) Threads.push_back(std::move(t));
+    deferredWorkers_.clear();
+  }
+  // All are asked first, so that they end together.
+  for (auto& t : Threads) t->Terminate();
+  const platform::TThreadID self = platform::CurrentThreadId();
+  std::vector<std::unique_ptr<platform::TThread>> own;
+  for (auto& t : Threads) {
+    if (t->ThreadID() == self)
+      own.push_back(std::move(t));
+    else
+      t->WaitFor();
+  }
+  Threads.clear();
+  if (own.empty()) return;
+  std::lock_guard lock(workersMutex_);
+  for (auto& t : own) deferredWorkers_.push_back(std::move(t));
 }
 
 // --- Notify list ---------------------------------------------------------------------------
@@ -124,6 +194,7 @@ void TskBaseIO::NotifyDelete(const TskNotifyEvent& NotifyEvent) {
 }
 
 void TskBaseIO::DoNotify(std::int32_t Code) {
+  TLinkUse use(*this);
   skNotifyList.Call(this, Code);
 }
 
@@ -157,6 +228,11 @@ void TskBaseIO::SetLog(TskCustomLogFile* Value) {
 void TskBaseIO::Notification(TComponent* AComponent, TOperation Operation) {
   TComponent::Notification(AComponent, Operation);
   if (Operation != TOperation::opRemove || AComponent == nullptr) return;
+  // Once unlinked, a worker may still be inside a call to it (or to it as a subscriber).
+  struct WaitAfterwards {
+    const TskBaseIO& io;
+    ~WaitAfterwards() { io.WaitForLinkUses(); }
+  } wait{*this};
   if (AComponent == fDataProcessor.load()) {
     fDataProcessor.store(nullptr);
     // The processor is being destroyed and may be past its own destructor: rather than
@@ -186,6 +262,7 @@ void TskBaseIO::Loaded() {
 // --- Log and errors ------------------------------------------------------------------------
 
 void TskBaseIO::WriteLog(TDetailLevel Level, const std::string& Text) const {
+  TLinkUse use(*this);
   TskCustomLogFile* log = fLog.load();
   if (log == nullptr) return;
   if (Text.empty())
@@ -198,8 +275,11 @@ void TskBaseIO::DoFatalError(std::uint32_t ErrorCode, std::uint32_t Detail,
                              const std::string& ErrorMsg, bool flShow) {
   bool raise = true;
   fOnFatalError.Call(this, ErrorCode, Detail, ErrorMsg, raise);
-  if (TskCustomLogFile* log = fLog.load())
-    log->AddLogFmt(dlSimple, "Fatal Error: %u, %u, %s", ErrorCode, Detail, ErrorMsg);
+  {
+    TLinkUse use(*this);
+    if (TskCustomLogFile* log = fLog.load())
+      log->AddLogFmt(dlSimple, "Fatal Error: %u, %u, %s", ErrorCode, Detail, ErrorMsg);
+  }
   if (!raise || IsLoading()) return;
   if (flShow)
     platform::Application().ShowError(ErrorMsg);
@@ -214,6 +294,15 @@ bool TskBaseIO::IsReadRequired() const {
 }
 
 bool TskBaseIO::DoReceived(const Byte* Buffer, std::uint32_t Len) {
+  // Received by this component's I/O thread: delivered in the main thread.
+  TskThreadIO* io = TskThreadIO::Current();
+  if (io != nullptr && &io->Owner() == this && UseMainThread()) {
+    threadData = Buffer;
+    threadDataSize = Len;
+    io->Synchronize([this] { DoReceived(threadData, threadDataSize); });
+    return false;
+  }
+  TLinkUse use(*this);
   WriteLog(dlDebug, "Input data length: " + std::to_string(Len));
   TIgnoreTypes r = 0;
   if (TskDataProcessorLink* dp = fDataProcessor.load()) dp->DoProcessing(Buffer, Len, r);
@@ -224,9 +313,45 @@ bool TskBaseIO::DoReceived(const Byte* Buffer, std::uint32_t Len) {
 }
 
 bool TskBaseIO::DoSendComplete() {
+  TLinkUse use(*this);
   bool ignore = false;
   if (TskDataProcessorLink* dp = fDataProcessor.load()) dp->DoAfterSendComplete(ignore);
   return ignore;
+}
+
+// --- Links in use --------------------------------------------------------------------------
+
+void TskBaseIO::AcquireLinkUse() const {
+  std::lock_guard lock(linkUsesMutex_);
+  linkUsers_.push_back(platform::CurrentThreadId());
+}
+
+void TskBaseIO::ReleaseLinkUse() const {
+  std::vector<platform::TThreadID> waiters;
+  {
+    std::lock_guard lock(linkUsesMutex_);
+    auto it = std::find(linkUsers_.begin(), linkUsers_.end(), platform::CurrentThreadId());
+    if (it != linkUsers_.end()) linkUsers_.erase(it);
+    waiters = linkWaiters_;
+  }
+  for (platform::TThreadID w : waiters) platform::Application().WakeUp(w);
+}
+
+void TskBaseIO::WaitForLinkUses() const {
+  const platform::TThreadID self = platform::CurrentThreadId();
+  auto othersInside = [&] {
+    std::lock_guard lock(linkUsesMutex_);
+    return std::any_of(linkUsers_.begin(), linkUsers_.end(),
+                       [&](platform::TThreadID t) { return t != self; });
+  };
+  if (!othersInside()) return;
+  {
+    std::lock_guard lock(linkUsesMutex_);
+    linkWaiters_.push_back(self);
+  }
+  platform::Application().WaitServing([&] { return !othersInside(); });
+  std::lock_guard lock(linkUsesMutex_);
+  linkWaiters_.erase(std::find(linkWaiters_.begin(), linkWaiters_.end(), self));
 }
 
 // --- Keep-connection timer -----------------------------------------------------------------

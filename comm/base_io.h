@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "comm/comm_types.h"
 #include "comm/controls.h"
@@ -16,13 +17,16 @@
 #include "core/component.h"
 #include "core/fatal_error.h"
 #include "log/custom_log_file.h"
+#include "platform/messages.h"
 
 namespace sk {
 
 namespace platform {
 class SerialDevice;
-}
+class TThread;
+}  // namespace platform
 class TskDataProcessorLink;
+class TskThreadIO;
 class TskTimer;
 
 // The open device. Null is the closed state (the invalid handle). Shared, so that a thread
@@ -100,6 +104,7 @@ class TskBaseIO : public TComponent {
   void WriteLog(TDetailLevel Level, const std::string& Text) const;
   template <class... T>
   void WriteLogFmt(TDetailLevel Level, const std::string& Format, const T&... Args) const {
+    TLinkUse use(*this);
     if (TskCustomLogFile* log = fLog.load())
       log->AddLogFmt(Level, sLogPrefix + Format, TLogArgs{ToLogArg(Args)...});
   }
@@ -111,6 +116,22 @@ class TskBaseIO : public TComponent {
                             const std::string& ErrorMsg, bool flShow);
 
  protected:
+  // Held by a thread while it calls into a linked component or a notify subscriber. A
+  // component that is destroyed in another thread meanwhile waits in its removal
+  // notification until the call has left it, serving synchronized calls.
+  class TLinkUse {
+   public:
+    explicit TLinkUse(const TskBaseIO& Owner) : owner_(Owner) { owner_.AcquireLinkUse(); }
+    ~TLinkUse() { owner_.ReleaseLinkUse(); }
+    TLinkUse(const TLinkUse&) = delete;
+    TLinkUse& operator=(const TLinkUse&) = delete;
+
+   private:
+    const TskBaseIO& owner_;
+  };
+  // Waits until no other thread holds a link use (the calling thread's own do not count).
+  void WaitForLinkUses() const;
+
   // --- Open and close skeleton ------------------------------------------------------------
   // The base opens nothing (the result is a null handle).
   virtual THandle DeviceOpen();
@@ -121,11 +142,28 @@ class TskBaseIO : public TComponent {
   // Releases the handle (invalid first), OnClose, notification 1 and, for a lost connection
   // with KeepConnection, the keep-connection timer. Safe against a close racing in another
   // thread: only one of them releases and notifies.
-  virtual void InternalClose(bool Orderly);
+  void InternalClose(bool Orderly) { InternalCloseDevice(Handle(), Orderly); }
+  // The same for Device only: nothing when the port no longer holds it. A worker that finds
+  // its device lost closes through this, so that a late report never closes a later open.
+  virtual void InternalCloseDevice(const THandle& Device, bool Orderly);
   // Makes the handle invalid, releases it and raises OnClose; false if none was held.
   bool ReleaseHandle();
-  virtual void StartThreads() {}
-  virtual void StopThreads() {}
+  // The same, only while the handle is Device.
+  bool ReleaseHandle(const THandle& Device);
+
+  // --- Worker threads ---------------------------------------------------------------------
+  // The generic I/O thread: a TskThreadIO that runs ThreadIOExecute. Worker threads call
+  // virtual operations, so a class that overrides any of them stops its threads at the start
+  // of its own destructor, while its overrides are still in place.
+  virtual void StartThreads();
+  virtual void StopThreads();
+  // The I/O thread's work; it returns when Thread.Terminated() is set.
+  virtual void ThreadIOExecute(TskThreadIO& Thread) { (void)Thread; }
+  // Asks Threads to terminate and waits until each has ended, serving synchronized calls
+  // meanwhile. A stop that runs in one of them (a handler closing or reopening the port)
+  // cannot wait for its own thread: that thread ends when the handler returns and is joined
+  // by the next call of this or at destruction.
+  void StopWorkers(std::vector<std::unique_ptr<platform::TThread>> Threads);
 
   virtual void DoNotify(std::int32_t Code);
   // Hands one received chunk to the data processor, the terminal and OnAfterReceive.
@@ -150,12 +188,20 @@ class TskBaseIO : public TComponent {
 
   std::string sLogPrefix;
   std::atomic<bool> fActive{false};
+  // Whether the base open and close start and stop the generic I/O thread.
   bool isThreaded = false;
+  std::atomic<bool> IsThreadIOTerminated{true};
+  TThreadPriority fPriority = tpNormal;
+  // A chunk the I/O thread hands to the main thread.
+  const Byte* threadData = nullptr;
+  std::uint32_t threadDataSize = 0;
   // The system error of the last failed DeviceOpen, taken before anything else can change it.
   std::uint32_t fOpenError = 0;
 
  private:
   bool TerminalKey(char16_t Ch);
+  void AcquireLinkUse() const;
+  void ReleaseLinkUse() const;
 
   TskNotifyList skNotifyList;
   std::atomic<TskCustomLogFile*> fLog{nullptr};
@@ -176,6 +222,14 @@ class TskBaseIO : public TComponent {
   mutable std::mutex timerMutex_;
   mutable std::mutex handleMutex_;
   THandle fHandle;
+  mutable std::mutex linkUsesMutex_;
+  mutable std::vector<platform::TThreadID> linkUsers_;
+  mutable std::vector<platform::TThreadID> linkWaiters_;
+  std::mutex workersMutex_;
+  std::unique_ptr<TskThreadIO> fThreadIO;
+  std::vector<std::unique_ptr<platform::TThread>> deferredWorkers_;
+
+  friend class TskThreadIO;
 };
 
 }  // namespace sk

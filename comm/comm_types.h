@@ -27,6 +27,15 @@ enum TComPort : std::uint8_t {
 };
 enum TskEnumPorts : std::uint8_t { epQuickAll, epFullInfo, epFullPresent };
 enum TTerminalUsage : std::uint8_t { tuNone, tuSend, tuReceive, tuBoth };
+enum TThreadPriority : std::uint8_t {
+  tpIdle,
+  tpLowest,
+  tpLower,
+  tpNormal,
+  tpHigher,
+  tpHighest,
+  tpTimeCritical
+};
 
 // Member n of a set is bit n of its word.
 enum TTraceState : std::uint8_t {

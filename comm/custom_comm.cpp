@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "comm/comm_thread.h"
+#include "comm/msg_thread.h"
 #include "platform/serial_device.h"
 #include "platform/system_error.h"
 
@@ -59,6 +61,12 @@ TskCustomComm::TskCustomComm(TComponent* AOwner)
 }
 
 TskCustomComm::~TskCustomComm() {
+  Shutdown();
+}
+
+void TskCustomComm::Shutdown() {
+  if (shutDown_) return;
+  shutDown_ = true;
   // Subscribers drop their links to this port while it is still whole.
   BeginDestroy();
   SetTerminal(nullptr);
@@ -244,7 +252,14 @@ void TskCustomComm::DoOpen() {
   WriteLogFmt(dlSimple, "The port %s is opened succesfully", ComName());
   SetupDevice();
   SetTraceStates(TraceStates());
-  StartThreads();
+  try {
+    StartThreads();
+  } catch (...) {
+    // A port nobody listens to is no open port: the caller learns why it failed.
+    if (THandle h = ExchangeHandle(nullptr)) DeviceClose(h);
+    FreeReadBuffer();
+    throw;
+  }
   DoNotify(2);
 }
 
@@ -271,19 +286,11 @@ void TskCustomComm::DoClose() {
   DoTraceState(this, SetOf<TTraceStates>(tsTxEmpty));
 }
 
-void TskCustomComm::InternalClose(bool Orderly) {
-  if (!IsOpened()) return;
+void TskCustomComm::InternalCloseDevice(const THandle& Device, bool Orderly) {
+  if (!Device || Handle() != Device) return;
   if (Orderly && NotYetSend() > 0) ClearDeviceBuffers();
   FreeReadBuffer();
-  TskBaseIO::InternalClose(Orderly);
-}
-
-void TskCustomComm::AllocReadBuffer() {
-  glBuffer.assign(std::max<std::size_t>(fBufferInSize, 8192), 0);
-}
-
-void TskCustomComm::FreeReadBuffer() {
-  std::vector<Byte>().swap(glBuffer);
+  TskBaseIO::InternalCloseDevice(Device, Orderly);
 }
 
 void TskCustomComm::KeepConnectionTimer(TObject*) {
@@ -292,10 +299,11 @@ void TskCustomComm::KeepConnectionTimer(TObject*) {
 }
 
 void TskCustomComm::Notification(TComponent* AComponent, TOperation Operation) {
+  if (Operation == TOperation::opRemove && AComponent != nullptr)
+    for (std::atomic<TComponent*>* m : {&fMonitorCTS, &fMonitorDSR, &fMonitorRLSD, &fMonitorRing})
+      if (m->load() == AComponent) m->store(nullptr);
+  // The base waits for a worker that is still inside a call to it.
   TskBaseIO::Notification(AComponent, Operation);
-  if (Operation != TOperation::opRemove || AComponent == nullptr) return;
-  for (std::atomic<TComponent*>* m : {&fMonitorCTS, &fMonitorDSR, &fMonitorRLSD, &fMonitorRing})
-    if (m->load() == AComponent) m->store(nullptr);
 }
 
 // --- Errors and trace events ---------------------------------------------------------------
@@ -311,6 +319,7 @@ void TskCustomComm::DoCommError(std::uint32_t CommCode, std::uint32_t SysError,
 }
 
 void TskCustomComm::DoTraceState(TObject* Sender, TTraceStates States) {
+  TLinkUse use(*this);
   const TModemSignals signals = ModemSignals();
   if (TComponent* m = MonitorCTS()) SetMonitorState(m, InSet(signals, msCTS));
   if (TComponent* m = MonitorDSR()) SetMonitorState(m, InSet(signals, msDSR));

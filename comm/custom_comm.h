@@ -1,15 +1,22 @@
 #pragma once
 // The serial port logic: the line settings and how they become the device's records, opening
-// and closing, the send path, purging and line control.
+// and closing, the two worker threads and the receive path, the send path, purging and line
+// control.
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "comm/base_io.h"
+#include "platform/messages.h"
 #include "platform/serial_records.h"
 
 namespace sk {
+
+class TCommThread;
+class TMsgThread;
 
 class TskCustomComm : public TskBaseIO {
  public:
@@ -37,9 +44,9 @@ class TskCustomComm : public TskBaseIO {
   TTraceStates TraceStates() const { return fTraceStates.load(); }
   // Also writes the event mask derived from it to an open port.
   void SetTraceStates(TTraceStates Value);
-  std::uint16_t BufferInSize() const { return fBufferInSize; }
+  std::uint16_t BufferInSize() const { return fBufferInSize.load(); }
   void SetBufferInSize(std::uint16_t Value);
-  std::uint16_t BufferOutSize() const { return fBufferOutSize; }
+  std::uint16_t BufferOutSize() const { return fBufferOutSize.load(); }
   void SetBufferOutSize(std::uint16_t Value);
   std::uint32_t TimeoutRead() const { return fCommTimeouts.ReadIntervalTimeout; }
   void SetTimeoutRead(std::uint32_t Value);
@@ -112,6 +119,21 @@ class TskCustomComm : public TskBaseIO {
   // Waits up to Ms for Signal, serving the calling thread's messages meanwhile.
   bool WaitForSignal(TModemSignal Signal, std::uint32_t Ms);
 
+  // --- Direct reads -----------------------------------------------------------------------
+  // They take bytes from the input queue themselves and so compete with the message worker,
+  // which empties the queue whenever something reads (IsReadRequired or tsRxChar).
+  // Waits until Len bytes have come or the time-outs end the read.
+  void Read(Byte* Buffer, std::uint32_t Len);
+  // What is waiting now; Buffer ends up holding what was read.
+  void ReadAll(ByteString& Buffer);
+  // At most MaxLen of what is waiting; the result is the number read.
+  std::int32_t ReadMax(Byte* Buffer, std::uint32_t MaxLen);
+  ByteString ReadString();
+  // Whether Count bytes are waiting within Ms, serving the calling thread's messages
+  // meanwhile; false at once on a closed port. The message worker leaves arriving bytes in
+  // the queue meanwhile only while nothing else needs them read.
+  bool WaitForBytes(std::uint32_t Count, std::uint32_t Ms);
+
   // Trace event: updates the monitor controls, then OnTraceState.
   void DoTraceState(TObject* Sender, TTraceStates States);
   static void SetMonitorState(TComponent* Control, bool Value);
@@ -123,22 +145,43 @@ class TskCustomComm : public TskBaseIO {
   // A failed send or a line error: the log line, OnCommError, and the purge it may ask for.
   virtual void DoCommError(std::uint32_t CommCode, std::uint32_t SysError, TComStateFlags State);
 
+  // The first steps of destruction: links dropped, port closed, workers stopped. The workers
+  // call virtual operations, so a class deriving from this family runs it at the start of
+  // its destructor, while its own overrides are still in place. Running it again does
+  // nothing more.
+  void Shutdown();
+
   void DoOpen() override;
   void DoClose() override;
-  void InternalClose(bool Orderly) override;
+  void InternalCloseDevice(const THandle& Device, bool Orderly) override;
   void KeepConnectionTimer(TObject* Sender) override;
   void Notification(TComponent* AComponent, TOperation Operation) override;
 
+  // --- Worker threads and the receive path ------------------------------------------------
+  // Stops the workers of an earlier open, then starts the message worker and the event
+  // worker on the open device.
+  void StartThreads() override;
+  // Returns when both workers have ended (see StopWorkers for a stop from within one).
+  void StopThreads() override;
+  // Handles one event that the event worker posted: line errors, reading what is waiting,
+  // the transmitter running empty, trace states. One event at a time, in posting order.
+  virtual void HandleCommEvent(const platform::TMsg& Msg);
+
   void AllocReadBuffer();
   void FreeReadBuffer();
+  // The receive buffer of this open; made anew should a racing close have dropped it.
+  std::shared_ptr<std::vector<Byte>> ReadBuffer();
+  // The port status the receive path last read.
+  COMSTAT LastStat() const;
   bool SoftwareRS485() const { return fRS485Mode.load() && fIsNotSupportRS485; }
 
-  COMSTAT Stat;
   COMMPROP ComProp;
   COMMTIMEOUTS fCommTimeouts;
   std::atomic<std::uint32_t> fTotalSent{0};
   std::atomic<std::uint32_t> fTotalReceived{0};
-  std::vector<Byte> glBuffer;
+  // Shared, so that a worker still reading into it when another thread closes the port
+  // keeps it until it is done.
+  std::shared_ptr<std::vector<Byte>> glBuffer;
   // The line settings; members the component does not drive keep the values of the
   // platform's default configuration (none on this platform: zero).
   COMMCONFIG CommCfg;
@@ -148,10 +191,13 @@ class TskCustomComm : public TskBaseIO {
   // The byte of a send failed: the reason goes to DoCommError.
   void SendFailed();
 
+  // The number actually read, 0 on failure or on a closed port.
+  std::uint32_t ReadCount(Byte* Buffer, std::uint32_t Len);
+
   std::string fLastErrorString;
   std::atomic<TTraceStates> fTraceStates{0};
-  std::uint16_t fBufferOutSize = 0;
-  std::uint16_t fBufferInSize = 0;
+  std::atomic<std::uint16_t> fBufferOutSize{0};
+  std::atomic<std::uint16_t> fBufferInSize{0};
   std::atomic<bool> fRS485Mode{false};
   std::atomic<TComponent*> fMonitorRLSD{nullptr};
   std::atomic<TComponent*> fMonitorRing{nullptr};
@@ -162,6 +208,16 @@ class TskCustomComm : public TskBaseIO {
   TSharedEvent<TOnSent> fOnSent;
   TSharedEvent<TOnTraceEvent> fOnTraceState;
   TSharedEvent<TOnCommErrorEvent> fOnCommError;
+
+  mutable std::mutex bufferMutex_;  // glBuffer and Stat
+  COMSTAT Stat;
+  bool shutDown_ = false;
+  std::mutex threadsMutex_;
+  std::unique_ptr<TMsgThread> MsgThread;
+  std::unique_ptr<TCommThread> CommThread;
+
+  friend class TCommThread;
+  friend class TMsgThread;
 };
 
 }  // namespace sk

@@ -11,6 +11,7 @@ namespace sk {
 class TskCustomSerialComm : public TskCustomComm {
  public:
   explicit TskCustomSerialComm(TComponent* AOwner = nullptr);
+  ~TskCustomSerialComm() override { Shutdown(); }
   std::string ClassName() const override { return "TskCustomSerialComm"; }
 
   std::uint16_t ComPortNo() const { return fComPortNo; }
@@ -53,6 +54,7 @@ class TskCustomSerialComm : public TskCustomComm {
 class TskComm : public TskCustomSerialComm {
  public:
   explicit TskComm(TComponent* AOwner = nullptr) : TskCustomSerialComm(AOwner) {}
+  ~TskComm() override { Shutdown(); }
   std::string ClassName() const override { return "TskComm"; }
 };
 

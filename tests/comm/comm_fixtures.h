@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -150,6 +151,7 @@ class RecordingProcessor : public sk::TskDataProcessorLink {
 class FakeComm : public sk::TskComm {
  public:
   using TskComm::TskComm;
+  ~FakeComm() override { Shutdown(); }
   std::shared_ptr<sk::platform::FakeSerialDevice> fake;  // the device of the last open
   std::uint32_t openError = 0;
   std::vector<std::string> openedNames;
@@ -170,6 +172,13 @@ class FakeComm : public sk::TskComm {
     return fake;
   }
 };
+
+// The fake's journal without the event worker's waits, which come whenever that thread runs.
+inline std::vector<std::string> JournalOfCalls(const sk::platform::FakeSerialDevice& Fake) {
+  auto j = Fake.Journal();
+  j.erase(std::remove(j.begin(), j.end(), "WaitCommEvent"), j.end());
+  return j;
+}
 
 // Pseudo-terminals entered as COM ports in a port map of this test's own.
 class PtyPorts : public ::testing::Test {

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <thread>
 
 #include "comm/comm_fixtures.h"
 #include "platform/application.h"
@@ -152,23 +153,26 @@ TEST_F(PortLifecycle, APathThatIsNotATerminalIsRefused) {
   EXPECT_FALSE(com.Active());
 }
 
-TEST_F(PortLifecycle, ADeviceThatDisappearsMakesSendsFailThroughTheErrorPathOnly) {
+TEST_F(PortLifecycle, ADeviceThatDisappearsIsClosedAsLostAndLaterSendsDoNothing) {
   auto& pty = AddPort(47);
   std::vector<std::uint32_t> errors;
   TskComm com;
   com.SetComPortNo(47);
   com.SetActive(true);
-  com.SetOnCommError(TOnCommErrorEvent::Bind(
-      &errors, [&](TObject*, std::uint32_t code, std::uint32_t sys, TComStateFlags, bool&) {
-        EXPECT_EQ(code, 0u);
-        errors.push_back(sys);
-      }));
+  com.SetOnCommError(
+      TOnCommErrorEvent::Bind(&errors, [&](TObject*, std::uint32_t, std::uint32_t sys,
+                                           TComStateFlags, bool&) { errors.push_back(sys); }));
   pty.CloseMaster();
+  // The event worker finds the device gone and closes the port.
+  const auto until = platform::GetTickCount() + 10000;
+  while (com.Active() && static_cast<std::int32_t>(platform::GetTickCount() - until) < 0)
+    std::this_thread::yield();
+  ASSERT_FALSE(com.Active());
   const Bytes block(100, 1);
   EXPECT_NO_THROW(com.SendChar('a'));
   EXPECT_NO_THROW(com.SendString({'b', 'c'}));
   EXPECT_NO_THROW(com.SendData(block.data(), 100));
-  EXPECT_EQ(errors, (std::vector<std::uint32_t>{EIO, EIO, EIO}));
+  EXPECT_TRUE(errors.empty());
   EXPECT_EQ(com.TotalSent(), 0u);
   EXPECT_NO_THROW(com.SetActive(false));
 }
@@ -255,7 +259,7 @@ TEST(PortLifecycleFake, ClosingWithOutputPendingPurgesAndCancelsBeforeReleasing)
   fake->SetOutputQueued(10);
   fake->ClearJournal();
   com.SetActive(false);
-  auto j = fake->Journal();
+  auto j = sktest::JournalOfCalls(*fake);
   // The queue counts are read first; then purge, cancel, close in that order.
   j.erase(std::remove(j.begin(), j.end(), "ClearCommError"), j.end());
   EXPECT_EQ(j, (std::vector<std::string>{"PurgeComm 0xF", "CancelIo", "Close"}));

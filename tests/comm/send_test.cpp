@@ -137,7 +137,7 @@ TEST(PortSendFake, AFailedWaitedWriteReportsItsErrorCodeAndCountsNothing) {
   EXPECT_EQ(com.TotalSent(), 0u);
   EXPECT_EQ(log.Lines().back(), "1 skComm: Communication Error 0:5 0");
   // The handler asked for the buffers to be flushed.
-  EXPECT_EQ(com.fake->Journal(),
+  EXPECT_EQ(sktest::JournalOfCalls(*com.fake),
             (std::vector<std::string>{"Write 1", "PurgeComm 0xF", "CancelIo"}));
   EXPECT_TRUE(com.Active());
 }
@@ -232,7 +232,7 @@ TEST(PortSendFake, SoftwareDirectionControlRaisesRtsBeforeSendingAndDropsItOnPur
   com.fake->ClearJournal();
   com.SendChar('r');
   com.ClearDeviceOutput();
-  auto j = com.fake->Journal();
+  auto j = sktest::JournalOfCalls(*com.fake);
   j.erase(std::remove(j.begin(), j.end(), "GetCommModemStatus"), j.end());
   EXPECT_EQ(j, (std::vector<std::string>{"EscapeCommFunction 3", "Write 1", "PurgeComm 0x5",
                                          "EscapeCommFunction 4"}));

@@ -1,0 +1,190 @@
+// The two worker threads of the serial port, the handling of one port event, and the direct
+// reads.
+#include <algorithm>
+#include <exception>
+
+#include "comm/comm_messages.h"
+#include "comm/comm_thread.h"
+#include "comm/custom_comm.h"
+#include "comm/msg_thread.h"
+#include "platform/application.h"
+#include "platform/serial_device.h"
+#include "platform/system_error.h"
+#include "platform/tick.h"
+
+namespace sk {
+
+namespace {
+
+// All five line-error flags at once: what a device that has gone away reports.
+constexpr std::uint32_t kDeviceLost = CE_RXOVER | CE_OVERRUN | CE_RXPARITY | CE_FRAME | CE_BREAK;
+static_assert(kDeviceLost == 0x1F);
+constexpr std::uint32_t kHoldFlags = COMSTAT_fCtsHold | COMSTAT_fDsrHold | COMSTAT_fRlsdHold |
+                                     COMSTAT_fXoffHold | COMSTAT_fXoffSent | COMSTAT_fEof |
+                                     COMSTAT_fTxim;
+constexpr std::size_t kMinReadBuffer = 8192;
+
+}  // namespace
+
+// --- Worker threads ------------------------------------------------------------------------
+
+void TskCustomComm::StartThreads() {
+  StopThreads();
+  // The message worker's queue exists once it has started, so the event worker, started
+  // second, never posts into nothing: no pause is needed between the two.
+  auto msg = std::make_unique<TMsgThread>(*this);
+  auto events = std::make_unique<TCommThread>(*this, msg->ThreadID(), msg->Ended());
+  std::lock_guard lock(threadsMutex_);
+  MsgThread = std::move(msg);
+  CommThread = std::move(events);
+}
+
+void TskCustomComm::StopThreads() {
+  std::vector<std::unique_ptr<platform::TThread>> threads;
+  {
+    std::lock_guard lock(threadsMutex_);
+    // The event worker first: it is the one that posts to the other.
+    if (CommThread) threads.push_back(std::move(CommThread));
+    if (MsgThread) threads.push_back(std::move(MsgThread));
+  }
+  StopWorkers(std::move(threads));
+}
+
+// --- Receive buffer ------------------------------------------------------------------------
+
+void TskCustomComm::AllocReadBuffer() {
+  auto buffer = std::make_shared<std::vector<Byte>>(
+      std::max<std::size_t>(fBufferInSize.load(), kMinReadBuffer), Byte{0});
+  std::lock_guard lock(bufferMutex_);
+  glBuffer = std::move(buffer);
+}
+
+void TskCustomComm::FreeReadBuffer() {
+  std::shared_ptr<std::vector<Byte>> old;
+  std::lock_guard lock(bufferMutex_);
+  old.swap(glBuffer);
+}
+
+std::shared_ptr<std::vector<Byte>> TskCustomComm::ReadBuffer() {
+  std::lock_guard lock(bufferMutex_);
+  if (!glBuffer)
+    glBuffer = std::make_shared<std::vector<Byte>>(
+        std::max<std::size_t>(fBufferInSize.load(), kMinReadBuffer), Byte{0});
+  return glBuffer;
+}
+
+COMSTAT TskCustomComm::LastStat() const {
+  std::lock_guard lock(bufferMutex_);
+  return Stat;
+}
+
+// --- One port event ------------------------------------------------------------------------
+
+void TskCustomComm::HandleCommEvent(const platform::TMsg& Msg) {
+  if (Msg.message != MsgComEvent()) return;
+  try {
+    // The device of this event throughout: should the port be closed and opened again
+    // meanwhile, this event's calls fail rather than reach the next open.
+    const THandle h = Handle();
+    if (!h) return;
+    std::uint32_t errors = 0;
+    COMSTAT stat;
+    auto refresh = [&] {
+      if (!h->ClearCommError(&errors, &stat)) return false;
+      std::lock_guard lock(bufferMutex_);
+      Stat = stat;
+      return true;
+    };
+    if (!refresh()) return;
+    if (errors == kDeviceLost) {
+      InternalCloseDevice(h, false);
+      return;
+    }
+    if (errors != 0) {
+      // The waiting bytes stay in the queue for the next event.
+      DoCommError(errors, 0, stat.Flags & kHoldFlags);
+      return;
+    }
+    const auto events = static_cast<std::uint32_t>(Msg.wParam);
+
+    if ((events & EV_RXCHAR) != 0 && stat.cbInQue > 0) {
+      const bool read = InSet(TraceStates(), tsRxChar) || IsReadRequired();
+      // Counted as waiting now, whether read or not; bytes that come during the reads
+      // below are read but not counted.
+      fTotalReceived.fetch_add(stat.cbInQue, std::memory_order_relaxed);
+      if (read) {
+        const auto buffer = ReadBuffer();
+        const auto size = static_cast<std::uint32_t>(buffer->size());
+        do {
+          std::uint32_t got = 0;
+          if (!h->Read(buffer->data(), std::min(stat.cbInQue, size), got)) break;
+          // What was read, which a read time-out can make less than what was asked for.
+          if (got > 0) DoReceived(buffer->data(), got);
+          if (!refresh()) break;
+        } while (stat.cbInQue > 0);
+      }
+    }
+
+    if ((events & EV_TXEMPTY) != 0) {
+      if (SoftwareRS485()) SetStateRTS(false);
+      const bool ignore = DoSendComplete();
+      if (InSet(TraceStates(), tsTxEmpty) && !ignore) fOnSent.Call(this);
+    }
+
+    const TTraceStates states = TraceStatesOf(events);
+    if (states != 0) DoTraceState(this, states);
+  } catch (const std::exception& e) {
+    const std::uint32_t error = platform::LastError();
+    DoFatalError(1, error, e.what(), true);
+  }
+}
+
+// --- Direct reads --------------------------------------------------------------------------
+
+std::uint32_t TskCustomComm::ReadCount(Byte* Buffer, std::uint32_t Len) {
+  THandle h = Handle();
+  std::uint32_t got = 0;
+  if (!h || Len == 0 || !h->Read(Buffer, Len, got)) return 0;
+  return got;
+}
+
+void TskCustomComm::Read(Byte* Buffer, std::uint32_t Len) {
+  ReadCount(Buffer, Len);
+}
+
+void TskCustomComm::ReadAll(ByteString& Buffer) {
+  Buffer.resize(ReadyForRead());
+  Buffer.resize(ReadCount(Buffer.data(), static_cast<std::uint32_t>(Buffer.size())));
+}
+
+std::int32_t TskCustomComm::ReadMax(Byte* Buffer, std::uint32_t MaxLen) {
+  const std::uint32_t n = std::min(MaxLen, ReadyForRead());
+  return static_cast<std::int32_t>(ReadCount(Buffer, n));
+}
+
+ByteString TskCustomComm::ReadString() {
+  ByteString s;
+  ReadAll(s);
+  return s;
+}
+
+bool TskCustomComm::WaitForBytes(std::uint32_t Count, std::uint32_t Ms) {
+  if (!IsOpened()) return false;
+  // Without tsRxChar the message worker leaves the bytes alone unless something needs them.
+  struct Restore {
+    TskCustomComm& com;
+    const TTraceStates saved;
+    ~Restore() { com.SetTraceStates(saved); }
+  } restore{*this, TraceStates()};
+  TTraceStates without = restore.saved;
+  Exclude(without, tsRxChar);
+  SetTraceStates(without);
+  const std::uint32_t deadline = platform::GetTickCount() + Ms;
+  while (static_cast<std::int32_t>(platform::GetTickCount() - deadline) <= 0 && IsOpened()) {
+    if (ReadyForRead() >= Count) return true;
+    platform::Application().ProcessMessages(5);
+  }
+  return false;
+}
+
+}  // namespace sk

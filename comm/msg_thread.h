@@ -1,0 +1,34 @@
+#pragma once
+// The message worker of a serial port: takes the events that the event worker posts and has
+// the port handle them, itself or, with UseMainThread, through the main thread.
+#include <atomic>
+#include <memory>
+
+#include "platform/messages.h"
+#include "platform/thread.h"
+
+namespace sk {
+
+class TskCustomComm;
+
+class TMsgThread final : public platform::TThread {
+ public:
+  // Starts at once; posting to it works from the return on.
+  explicit TMsgThread(TskCustomComm& AOwner);
+  ~TMsgThread() override;
+
+  // Also posts MsgQuitComEvent, which ends the wait for the next message.
+  void Terminate() override;
+  // Becomes true when the worker has stopped taking messages.
+  std::shared_ptr<const std::atomic<bool>> Ended() const { return ended_; }
+
+ protected:
+  void Execute() override;
+
+ private:
+  TskCustomComm* const Com;
+  platform::TMsg glMsg;
+  const std::shared_ptr<std::atomic<bool>> ended_ = std::make_shared<std::atomic<bool>>(false);
+};
+
+}  // namespace sk
