@@ -125,13 +125,15 @@ SessionResult BootSession::Outcome() {
 }
 
 void BootSession::AnswerPacket(sk::TObject*, sk::TskDataPacket* Packet) {
-  loader_.AnswerArrived(Packet->Tag());
-  if (options_.quiet) return;
+  const std::int32_t tag = Packet->Tag();
+  if (options_.quiet) return loader_.AnswerArrived(tag);
+  // The line is made first (it changes nothing); the tag still reaches the loader before
+  // the line reaches the log.
   const std::span<const sk::Byte> received(Packet->DataPtr(),
                                            static_cast<std::size_t>(Packet->DataLength()));
-  window_.AppendAnswer(
+  window_.AnswerArrived(
+      [&] { loader_.AnswerArrived(tag); },
       protocol::AnswerLogLine(received, Packet->PacketBegin(), Packet->PacketEnd()));
-  window_.WakeUp();
 }
 
 void BootSession::PortNotify(sk::TObject*, std::int32_t Code) {

@@ -5,18 +5,16 @@ namespace bootshell::cli {
 ConsoleWindow::ConsoleWindow(ConsoleOutput& Out, int LinkKind, sk::platform::TApplication& App)
     : out_(Out), linkKind_(LinkKind), app_(App), thread_(sk::platform::CurrentThreadId()) {}
 
-void ConsoleWindow::AppendAnswer(std::string Line) {
+void ConsoleWindow::AnswerArrived(const std::function<void()>& Store, std::string Line) {
   std::lock_guard lock(answersMutex_);
+  Store();
   answers_.push_back(std::move(Line));
 }
 
 void ConsoleWindow::FlushAnswers() {
-  std::deque<std::string> lines;
-  {
-    std::lock_guard lock(answersMutex_);
-    lines.swap(answers_);
-  }
-  for (const std::string& line : lines) out_.Line(ForTerminal(line));
+  std::lock_guard lock(answersMutex_);
+  for (const std::string& line : answers_) out_.Line(ForTerminal(line));
+  answers_.clear();
 }
 
 void ConsoleWindow::SetStatusPanel(int Index, const std::string& Text) {

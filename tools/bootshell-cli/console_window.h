@@ -25,8 +25,10 @@ class ConsoleWindow : public loader::LoaderWindow {
 
   // Runs after every serving of messages, in the window's thread.
   void SetOperator(std::function<void()> Operator) { operator_ = std::move(Operator); }
-  // Queues an answer line for the answer log; thread-safe, printed at the next serving.
-  void AppendAnswer(std::string Line);
+  // An answer has come (thread-safe): runs Store (the loader taking its tag), then queues Line
+  // for the answer log, printed at the next serving. Both happen under the lock that printing
+  // takes, so a turn that acts on the tag prints nothing before the answer's line.
+  void AnswerArrived(const std::function<void()>& Store, std::string Line);
   // Prints the answer lines queued so far.
   void FlushAnswers();
 
