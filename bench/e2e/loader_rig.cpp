@@ -1,0 +1,71 @@
+#include "loader_rig.h"
+
+#include <time.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "cipher/memory_stream.h"
+#include "cipher/rc6.h"
+#include "loader/firmware_key.h"
+
+namespace bench {
+
+double ProcessCpuSeconds() {
+  timespec ts{};
+  ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+LoaderRig::LoaderRig(std::vector<std::string> SimArgs, int LinkKind)
+    : out_(stdout, stderr, false, /*Quiet=*/true) {
+  std::string pattern = (std::filesystem::temp_directory_path() / "bench-e2e-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  dir_ = pattern;
+  SimArgs.insert(SimArgs.end(), {"--frame-log", "/dev/null"});
+  sim_ = std::make_unique<sk::test::SimProcess>(SimArgs);
+  bootshell::cli::PortTarget target;
+  target.path = sim_->TtyPath();
+  parts_ = std::make_unique<bootshell::cli::BootComponents>(target, "");
+  window_ = std::make_unique<bootshell::cli::ConsoleWindow>(out_, LinkKind);
+  port_ = std::make_unique<bootshell::cli::CommLoaderPort>(parts_->Comm());
+  loader_ = std::make_unique<bootshell::loader::FirmwareLoader>(*port_, *window_);
+  parts_->Processor().SetOnDataPacket(
+      sk::TskDataPacketEvent::Bind(this, [this](sk::TObject*, sk::TskDataPacket* p) {
+        lastAnswerAt_ = Clock::now().time_since_epoch().count();
+        loader_->AnswerArrived(p->Tag());
+        answerBytes_ += static_cast<std::uint64_t>(p->DataLength());
+        ++answers_;
+      }));
+}
+
+LoaderRig::~LoaderRig() {
+  parts_->Comm().SetActive(false);
+  parts_->Processor().SetOnDataPacket(nullptr);
+  std::error_code ec;
+  std::filesystem::remove_all(dir_, ec);
+}
+
+std::string LoaderRig::MakeImage(std::size_t Size) {
+  sk::ByteString plain(Size);
+  std::mt19937 rng(42);
+  for (auto& b : plain) b = static_cast<sk::Byte>(rng());
+  bootshell::cipher::MemoryStream image(std::move(plain));
+  bootshell::cipher::RC6EncryptStream(image, sk::ToBytes(bootshell::FirmwareKey), image.Size());
+  const std::string path = dir_ + "/image.brox";
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(image.Data().data()),
+            static_cast<std::streamsize>(image.Data().size()));
+  if (!out.flush()) throw std::runtime_error("cannot write " + path);
+  return path;
+}
+
+void LoaderRig::Run(std::function<void(std::int32_t State)> Operator) {
+  window_->SetOperator([this, Operator] { Operator(loader_->LoaderState()); });
+  loader_->Button8Click();
+  window_->SetOperator({});
+}
+
+}  // namespace bench

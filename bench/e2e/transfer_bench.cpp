@@ -1,0 +1,151 @@
+// Whole transfers through the loader against the device simulator: efficiency on a paced line,
+// throughput on an unpaced one, and what a connected loader costs while it waits for "Send".
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <vector>
+
+#include "loader/chunk_rule.h"
+#include "loader/link_kind.h"
+#include "loader_rig.h"
+
+namespace {
+
+using bench::Clock;
+using namespace bootshell::loader;
+
+struct TransferTimes {
+  Clock::time_point firstFrame{};  // the first address frame is about to go
+  Clock::time_point written{};     // the last block is acknowledged
+  double cpuAtFirstFrame = 0;
+  double cpuWritten = 0;
+  bool done = false;
+  // From an acknowledgement reaching the handler to the loop having sent the next frame.
+  std::vector<double> reactionsUs;
+  double ReactionTotalS() const {
+    double total = 0;
+    for (double r : reactionsUs) total += r;
+    return total * 1e-6;
+  }
+  double ReactionMedianUs() {
+    if (reactionsUs.empty()) return 0;
+    std::sort(reactionsUs.begin(), reactionsUs.end());
+    return reactionsUs[reactionsUs.size() / 2];
+  }
+};
+
+// Connects, presses "Send" once the handshake is answered, "Exit" when the image is written.
+TransferTimes Transfer(bench::LoaderRig& Rig, const std::string& Image) {
+  TransferTimes t;
+  std::int32_t last = 0;
+  bool sent = false;
+  Rig.Run([&](std::int32_t state) {
+    if (state == last) return;
+    const std::int32_t previous = last;
+    last = state;
+    if (state == lsIdle && !sent) {
+      sent = true;
+      Rig.Loader().BitBtn2Click(Image);
+      last = lsLoadImage;
+    } else if (state == lsSendAddress && previous == lsLoadImage) {
+      Rig.ResetAnswerCounts();
+      t.cpuAtFirstFrame = bench::ProcessCpuSeconds();
+      t.firstFrame = Clock::now();
+    } else if ((state == lsWaitBlockAnswer && previous == lsSendBlock) ||
+               (state == lsWaitAddressAnswer && previous == lsSendAddress && t.done == false &&
+                t.firstFrame != Clock::time_point{} && Rig.Answers() > 0)) {
+      t.reactionsUs.push_back(
+          std::chrono::duration<double, std::micro>(Clock::now() - Rig.LastAnswerAt()).count());
+    } else if (state == lsImageWritten) {
+      t.written = Clock::now();
+      t.cpuWritten = bench::ProcessCpuSeconds();
+      t.done = true;
+      Rig.Loader().Button2Click();
+    }
+  });
+  return t;
+}
+
+// Total transfer time over the wire time of its frames and answers at 921600 baud, 11 bits a
+// byte (8N2): how much the loader and the line's turnarounds add to the bytes themselves.
+void BM_TransferEfficiency921600(benchmark::State& state) {
+  const auto size = static_cast<std::size_t>(state.range(0));
+  const std::int64_t cycles = bootshell::protocol::CycleCount(static_cast<std::int64_t>(size));
+  for (auto _ : state) {
+    bench::LoaderRig rig({"--baud", "921600"}, bootshell::protocol::lkBluetooth);
+    TransferTimes t = Transfer(rig, rig.MakeImage(size));
+    if (!t.done) return state.SkipWithError("the transfer did not complete");
+    const double total = std::chrono::duration<double>(t.written - t.firstFrame).count();
+    const double hostBytes = static_cast<double>(cycles) * (8 + 1028);
+    const double wire = (hostBytes + static_cast<double>(rig.AnswerBytes())) * 11 / 921600;
+    state.SetIterationTime(total);
+    state.counters["cycles"] = static_cast<double>(cycles);
+    state.counters["answers"] = static_cast<double>(rig.Answers());
+    state.counters["total_s"] = total;
+    state.counters["wire_s"] = wire;
+    state.counters["efficiency"] = total / wire;
+    // The loader's own share: acknowledgement seen to next frame sent.
+    state.counters["loader_s"] = t.ReactionTotalS();
+    state.counters["loader_median_us"] = t.ReactionMedianUs();
+  }
+}
+
+BENCHMARK(BM_TransferEfficiency921600)
+    ->Arg(256 * 1024)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// Cycles per second when the device answers at once, and the loader's CPU time per cycle (the
+// whole process: the loop and the port's workers).
+void BM_UnpacedThroughput(benchmark::State& state) {
+  const auto size = static_cast<std::size_t>(state.range(0));
+  const std::int64_t cycles = bootshell::protocol::CycleCount(static_cast<std::int64_t>(size));
+  for (auto _ : state) {
+    bench::LoaderRig rig({}, bootshell::protocol::lkUart);
+    TransferTimes t = Transfer(rig, rig.MakeImage(size));
+    if (!t.done) return state.SkipWithError("the transfer did not complete");
+    const double total = std::chrono::duration<double>(t.written - t.firstFrame).count();
+    state.SetIterationTime(total);
+    state.counters["cycles"] = static_cast<double>(cycles);
+    state.counters["cycles_per_s"] = static_cast<double>(cycles) / total;
+    state.counters["cpu_us_per_cycle"] =
+        (t.cpuWritten - t.cpuAtFirstFrame) * 1e6 / static_cast<double>(cycles);
+  }
+}
+
+BENCHMARK(BM_UnpacedThroughput)
+    ->Arg(4 << 20)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// A connected loader waiting for "Send": CPU time over the given seconds, as a share of a core.
+void BM_IdleConnected(benchmark::State& state) {
+  const auto seconds = std::chrono::seconds(state.range(0));
+  for (auto _ : state) {
+    bench::LoaderRig rig({}, bootshell::protocol::lkUart);
+    Clock::time_point from{};
+    double cpuFrom = 0, share = -1;
+    rig.Run([&](std::int32_t s) {
+      if (s != lsIdle) return;
+      const auto now = Clock::now();
+      if (from == Clock::time_point{}) {
+        from = now;
+        cpuFrom = bench::ProcessCpuSeconds();
+      } else if (now - from >= seconds) {
+        const double wall = std::chrono::duration<double>(now - from).count();
+        share = (bench::ProcessCpuSeconds() - cpuFrom) / wall;
+        rig.Loader().Button2Click();
+      }
+    });
+    if (share < 0) return state.SkipWithError("the loader did not connect");
+    state.SetIterationTime(std::chrono::duration<double>(seconds).count());
+    state.counters["cpu_percent_of_core"] = share * 100;
+  }
+}
+
+BENCHMARK(BM_IdleConnected)->Arg(10)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+}  // namespace
