@@ -16,6 +16,8 @@ struct PortTarget;
 class PathComm : public sk::TskComm {
  public:
   using TskComm::TskComm;
+  // The port's workers end before any part of this object is torn down.
+  ~PathComm() override { Shutdown(); }
   std::string ClassName() const override { return "TskComm"; }
   // Empty: the port number decides, as in TskComm.
   void SetDevicePath(std::string Path) { path_ = std::move(Path); }
