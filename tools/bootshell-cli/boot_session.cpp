@@ -164,13 +164,13 @@ void BootSession::Operate() {
     const std::int32_t previous = lastState_;
     lastState_ = state;
     stateSince_ = now;
-    StateEntered(state, previous, now);
+    StateEntered(state, previous);
     if (result_) return;
   }
   CheckDeadlines(lastState_, now);
 }
 
-void BootSession::StateEntered(std::int32_t State, std::int32_t Previous, Clock::time_point) {
+void BootSession::StateEntered(std::int32_t State, std::int32_t Previous) {
   switch (State) {
     case lsSendHandshake:
       if (!portOpened_ && window_.Image1Visible()) {

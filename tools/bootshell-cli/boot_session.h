@@ -49,7 +49,7 @@ class BootSession {
   void PortNotify(sk::TObject* Sender, std::int32_t Code);
   // The operator's turn, after every serving of the window's messages.
   void Operate();
-  void StateEntered(std::int32_t State, std::int32_t Previous, Clock::time_point Now);
+  void StateEntered(std::int32_t State, std::int32_t Previous);
   void CheckDeadlines(std::int32_t State, Clock::time_point Now);
   // Presses "Exit" with the outcome the run will report.
   void Finish(ExitStatus Status, std::string Message);
