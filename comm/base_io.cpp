@@ -133,17 +133,12 @@ void TskBaseIO::InternalCloseDevice(const THandle& Device, bool Orderly) {
 // --- Worker threads ------------------------------------------------------------------------
 
 void TskBaseIO::StartThreads() {
-  StopWorkers({});
-  std::unique_ptr<TskThreadIO> old;
+  std::vector<std::unique_ptr<platform::TThread>> old;
   {
     std::lock_guard lock(workersMutex_);
-    old = std::move(fThreadIO);
+    if (fThreadIO) old.push_back(std::move(fThreadIO));
   }
-  if (old) {
-    std::vector<std::unique_ptr<platform::TThread>> threads;
-    threads.push_back(std::move(old));
-    StopWorkers(std::move(threads));
-  }
+  StopWorkers(std::move(old));
   IsThreadIOTerminated.store(false);
   auto thread = std::make_unique<TskThreadIO>(*this, fPriority);
   std::lock_guard lock(workersMutex_);

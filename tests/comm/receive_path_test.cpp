@@ -178,6 +178,45 @@ TEST_F(ReceivePath, ClosingWhileTheWorkerIsInsideDoReceivedWaitsForItAndKeepsThe
   });
 }
 
+// Holds the chunk until the port has dropped its link, as a processor being destroyed in
+// another thread does; then finishes with its own members.
+class SlowProcessor : public sk::TskDataProcessorLink {
+ public:
+  SlowProcessor(TComponent* AOwner, Seen& Seen, bool& Finished)
+      : TskDataProcessorLink(AOwner), seen_(Seen), finished_(Finished) {}
+  ~SlowProcessor() override { BeginDestroy(); }
+  void SetDevice(TskBaseIO* Value) override { device_ = Value; }
+  void DoProcessing(const Byte* Data, std::uint32_t Len, TIgnoreTypes&) override {
+    seen_.Update([&] { entered = true; });
+    Eventually([&] { return static_cast<TskComm*>(device_)->DataProcessor() == nullptr; });
+    kept_.assign(Data, Data + Len);
+    seen_.Update([&] { finished_ = true; });
+  }
+  void DoAfterSendComplete(bool&) override {}
+  bool entered = false;
+
+ private:
+  Seen& seen_;
+  bool& finished_;
+  TskBaseIO* device_ = nullptr;
+  Bytes kept_;
+};
+
+TEST_F(ReceivePath, AProcessorDestroyedWhileTheWorkerIsInsideItWaitsForTheWorker) {
+  Seen seen;
+  bool finished = false;
+  TComponent owner;
+  auto& com = TComponent::Create<TskComm>(owner);
+  auto& processor = TComponent::Create<SlowProcessor>(owner, seen, finished);
+  com.SetDataProcessor(&processor);
+  auto& pty = OpenPort(com, 73);
+  ASSERT_TRUE(pty.Write({'g', 'o'}));
+  ASSERT_TRUE(seen.Until([&] { return processor.entered; }));
+  owner.DestroyComponent(&processor);
+  EXPECT_TRUE(seen.Read([&] { return finished; }));
+  EXPECT_TRUE(com.Active());
+}
+
 TEST_F(ReceivePath, WithUseMainThreadEventsAreHandledInTheMainThreadOnlyWhileItServes) {
   TComponent owner;
   auto& com = TComponent::Create<TskComm>(owner);

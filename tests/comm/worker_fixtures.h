@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -24,12 +25,11 @@ constexpr auto kDeadline = 10s;
 // Handlers record under Update; the test waits with Until for what it expects.
 class Seen {
  public:
+  // Notifies under the lock, so that a waiter that has seen the change may destroy this.
   template <class F>
   void Update(F f) {
-    {
-      std::lock_guard lock(mutex_);
-      f();
-    }
+    std::lock_guard lock(mutex_);
+    f();
     changed_.notify_all();
   }
   template <class P>
@@ -90,17 +90,23 @@ class ChunkProcessor : public sk::TskDataProcessorLink {
 class MainThreadPosts {
  public:
   MainThreadPosts() {
-    sk::platform::Application().SetPostedHook([this](sk::platform::TThreadID t) {
-      if (t == sk::platform::Application().MainThreadId()) seen.Update([&] { ++posts; });
+    // Shared with the hook: a poster may still be calling a copy of it after this is gone.
+    sk::platform::Application().SetPostedHook([state = state_](sk::platform::TThreadID t) {
+      if (t == sk::platform::Application().MainThreadId())
+        state->seen.Update([&] { ++state->posts; });
     });
   }
   ~MainThreadPosts() { sk::platform::Application().SetPostedHook(nullptr); }
   bool UntilPosted() {
-    return seen.Until([&] { return posts > 0; });
+    return state_->seen.Until([&] { return state_->posts > 0; });
   }
 
-  Seen seen;
-  int posts = 0;
+ private:
+  struct State {
+    Seen seen;
+    int posts = 0;
+  };
+  std::shared_ptr<State> state_ = std::make_shared<State>();
 };
 
 // The error report records what it is given, and in which thread, until the test ends.
