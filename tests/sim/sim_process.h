@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <optional>
 #include <stdexcept>
@@ -65,11 +66,19 @@ class SimProcess {
   const std::string& PortName() const { return portName_; }  // "COM<N>" with --port
   bool Running() const { return pid_ > 0; }
 
-  // SIGTERM, then the exit status.
+  // SIGTERM, then the exit status; a simulator that does not end within 30 s is killed
+  // (SIGKILL) and reaped, so that no test leaves it behind. The status then says SIGKILL.
   int Terminate() {
     if (pid_ <= 0) return status_;
     ::kill(pid_, SIGTERM);
-    return *Wait(30000);
+    if (const auto status = Wait(30000)) return *status;
+    ::kill(pid_, SIGKILL);
+    int st = 0;
+    while (::waitpid(pid_, &st, 0) < 0 && errno == EINTR) {
+    }
+    pid_ = -1;
+    status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+    return status_;
   }
   // The exit status once the program has ended within TimeoutMs, else nothing.
   std::optional<int> Wait(int TimeoutMs) {
