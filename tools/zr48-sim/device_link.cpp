@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <ctime>
 #include <random>
-#include <thread>
 #include <vector>
 
 namespace zr48sim {
@@ -35,6 +35,31 @@ bool WriteAll(int fd, const std::uint8_t* data, std::size_t len) {
   return true;
 }
 
+// Absolute times on the monotonic clock, the one the line clocks run on.
+Nanos Now() {
+  timespec ts{};
+  ::clock_gettime(CLOCK_MONOTONIC, &ts);
+  return Nanos{std::int64_t{ts.tv_sec} * 1'000'000'000 + ts.tv_nsec};
+}
+
+// How much sooner than a deadline the sleep ends, to be spent watching the clock: a timer
+// wake-up comes tens of microseconds late, which on a fast line is several byte times.
+constexpr Nanos kSpinMargin = std::chrono::microseconds(60);
+
+// Waits until an absolute deadline, never returning before it: a late wake-up delays this
+// write only, never the ones scheduled after it.
+void SleepUntil(Nanos Deadline) {
+  const Nanos wake = Deadline - kSpinMargin;
+  const timespec ts{static_cast<time_t>(wake.count() / 1'000'000'000),
+                    static_cast<long>(wake.count() % 1'000'000'000)};
+  if (Now() < wake) {
+    while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
+    }
+  }
+  while (Now() < Deadline) {
+  }
+}
+
 class Session {
  public:
   Session(SimulatedBootLoader& device, const LinkOptions& options,
@@ -43,10 +68,11 @@ class Session {
 
   void Connect() {
     connected_ = true;
-    const auto now = Clock::now();
-    rxFree_ = txFree_ = now;
+    const Nanos now = Now();
+    rx_.Reset(now);
+    tx_.Reset(now);
     log_("host connected");
-    Send(device_.Greeting().Bytes());
+    Send(device_.Greeting().Bytes(), now);
   }
   bool Connected() const { return connected_; }
   void Disconnect() {
@@ -55,22 +81,24 @@ class Session {
     device_.Disconnected();
   }
 
-  // Handles one chunk read from the line; false when the device pulled the cable.
-  bool Received(const std::uint8_t* data, std::size_t n) {
-    const auto now = Clock::now();
-    lastRx_ = now;
+  // Handles one chunk that was waiting on the line by ArrivedBy; false when the device pulled
+  // the cable.
+  bool Received(const std::uint8_t* data, std::size_t n, Nanos ArrivedBy) {
+    lastRx_ = Clock::now();
     const Nanos bt = ByteTime(options_.plan.baud);
-    // The pseudo-terminal delivers at once what a line would bring byte by byte: the chunk
-    // starts arriving now, or when the line has brought what came before it.
-    const auto chunkEnd = std::max(now, rxFree_) + bt * static_cast<std::int64_t>(n);
-    rxFree_ = chunkEnd;
+    // The pseudo-terminal hands over at once what a line brings byte by byte: the chunk's
+    // bytes follow each other on the line from when they were there, or from when the line
+    // has brought what came before them.
+    const Nanos start = rx_.Occupy(ArrivedBy, bt * static_cast<std::int64_t>(n));
     for (auto& ev : device_.Receive(data, n)) {
-      const auto byteEnd = chunkEnd - bt * static_cast<std::int64_t>(n - 1 - ev.afterByte);
-      std::this_thread::sleep_until(byteEnd + std::chrono::milliseconds(ev.delayMs));
-      if (ev.hangup) return false;
+      const Nanos ready = ByteEnd(start, ev.afterByte, bt) + std::chrono::milliseconds(ev.delayMs);
+      if (ev.hangup) {
+        SleepUntil(ready);
+        return false;
+      }
       if (ev.answer) {
-        Send(ev.answer->Bytes());
-        if (options_.noise) Send(Noise());
+        Send(ev.answer->Bytes(), ready);
+        if (options_.noise) Send(Noise(), ready);
       }
     }
     return true;
@@ -88,13 +116,14 @@ class Session {
   }
 
  private:
-  void Send(const std::vector<std::uint8_t>& bytes) {
-    const auto start = std::max(Clock::now(), txFree_);
+  // Puts bytes on the device's side of the line no sooner than NotBefore, after whatever is
+  // still on it; each piece is written once the line would have carried its last byte.
+  void Send(const std::vector<std::uint8_t>& bytes, Nanos NotBefore) {
+    const Nanos start = tx_.Occupy(NotBefore, LineTime(bytes.size(), options_.plan));
     for (const auto& piece : PlanWrite(bytes.size(), options_.plan)) {
-      std::this_thread::sleep_until(start + piece.at);
+      SleepUntil(start + piece.at);
       if (!WriteAll(master_, bytes.data() + piece.offset, piece.length)) return;
     }
-    txFree_ = start + LineTime(bytes.size(), options_.plan);
   }
 
   std::vector<std::uint8_t> Noise() {
@@ -110,7 +139,8 @@ class Session {
   int master_;
   std::mt19937 rng_;
   bool connected_ = false;
-  Clock::time_point rxFree_{}, txFree_{}, lastRx_{};
+  LineClock rx_, tx_;
+  Clock::time_point lastRx_{};
 };
 
 }  // namespace
@@ -137,10 +167,11 @@ LinkEnd DeviceLink::Run(sk::platform::PseudoTerminal& Pty, int StopFd) {
     if (fds[1].revents != 0) return LinkEnd::Stopped;
     short events = fds[0].revents;
     if (events & POLLIN) {
+      const Nanos arrivedBy = Now();  // what is read now was there when poll returned
       const ssize_t n = ::read(Pty.MasterFd(), buf.data(), buf.size());
       if (n > 0) {
         if (!session.Connected()) session.Connect();
-        if (!session.Received(buf.data(), static_cast<std::size_t>(n))) {
+        if (!session.Received(buf.data(), static_cast<std::size_t>(n), arrivedBy)) {
           Pty.CloseMaster();
           return LinkEnd::HungUp;
         }

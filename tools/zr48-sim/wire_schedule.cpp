@@ -15,7 +15,7 @@ std::vector<WritePiece> PlanWrite(std::size_t Count, const WritePlan& Plan) {
   const Nanos bt = ByteTime(Plan.baud);
   std::size_t size = Count;
   if (bt.count() > 0) {
-    const auto perGroup = static_cast<std::size_t>(std::chrono::microseconds(200) / bt);
+    const auto perGroup = static_cast<std::size_t>(std::chrono::milliseconds(1) / bt);
     size = std::max<std::size_t>(1, perGroup);
   }
   if (Plan.splitSize != 0) size = std::min(size, Plan.splitSize);

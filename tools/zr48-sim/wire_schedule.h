@@ -1,6 +1,7 @@
 #pragma once
 // When bytes pass a serial line of a given rate (8N2: 11 bits a byte), and in which pieces an
 // answer is written so that the host never gets a byte sooner than the line would bring it.
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -28,10 +29,37 @@ struct WritePlan {
 };
 
 // The pieces Count bytes go out in. A paced piece is written when its last byte would have
-// left the line; paced pieces hold at least about 200 us of bytes so that the writes stay few.
+// left the line; paced pieces hold up to 1 ms of bytes (what a USB serial adapter hands over
+// per frame), so that a short answer is one write and one wake-up, never ahead of the line.
 std::vector<WritePiece> PlanWrite(std::size_t Count, const WritePlan& Plan);
 
 // How long Count bytes occupy the line, splitting gaps included.
 Nanos LineTime(std::size_t Count, const WritePlan& Plan);
+
+// One direction of the line as a clock of its own, in absolute times (nanoseconds of the
+// monotonic clock). Bytes follow each other back to back: a byte occupies the line for its
+// byte time from its arrival or from the end of the byte before it, whichever is later. Timing
+// against this clock rather than against when the simulator happens to wake keeps the
+// simulator's own latency out of the line, and never makes the line faster than its rate.
+class LineClock {
+ public:
+  // When Count bytes that are there at At start to occupy the line, taking Duration together
+  // (Count byte times for a plain run of bytes); the line is then busy until Start + Duration.
+  Nanos Occupy(Nanos At, Nanos Duration) {
+    const Nanos start = std::max(At, busyUntil_);
+    busyUntil_ = start + Duration;
+    return start;
+  }
+  Nanos BusyUntil() const { return busyUntil_; }
+  void Reset(Nanos At) { busyUntil_ = At; }
+
+ private:
+  Nanos busyUntil_{0};
+};
+
+// When the byte with index Index of a run that started at Start has finished passing.
+inline Nanos ByteEnd(Nanos Start, std::size_t Index, Nanos Byte) {
+  return Start + Byte * static_cast<std::int64_t>(Index + 1);
+}
 
 }  // namespace zr48sim
