@@ -15,24 +15,35 @@ namespace {
 using bench::Clock;
 using namespace bootshell::loader;
 
+// Microsecond samples of one step of the loader's reaction to an answer.
+struct Samples {
+  std::vector<double> us;
+  void Add(Clock::time_point From, Clock::time_point To) {
+    us.push_back(std::chrono::duration<double, std::micro>(To - From).count());
+  }
+  double TotalS() const {
+    double total = 0;
+    for (double r : us) total += r;
+    return total * 1e-6;
+  }
+  double MedianUs() {
+    if (us.empty()) return 0;
+    std::sort(us.begin(), us.end());
+    return us[us.size() / 2];
+  }
+};
+
 struct TransferTimes {
   Clock::time_point firstFrame{};  // the first address frame is about to go
   Clock::time_point written{};     // the last block is acknowledged
   double cpuAtFirstFrame = 0;
   double cpuWritten = 0;
   bool done = false;
-  // From an acknowledgement reaching the handler to the loop having sent the next frame.
-  std::vector<double> reactionsUs;
-  double ReactionTotalS() const {
-    double total = 0;
-    for (double r : reactionsUs) total += r;
-    return total * 1e-6;
-  }
-  double ReactionMedianUs() {
-    if (reactionsUs.empty()) return 0;
-    std::sort(reactionsUs.begin(), reactionsUs.end());
-    return reactionsUs[reactionsUs.size() / 2];
-  }
+  // From an acknowledgement reaching the handler to the loop having sent the next frame, and
+  // its two parts: until the loop has taken the answer (its state asks for the next frame),
+  // and from there until the frame is sent (the port's send path).
+  Samples reaction, loopWake, sendPath;
+  Clock::time_point sendStateAt{};
 };
 
 // Connects, presses "Send" once the handshake is answered, "Exit" when the image is written.
@@ -52,11 +63,17 @@ TransferTimes Transfer(bench::LoaderRig& Rig, const std::string& Image) {
       Rig.ResetAnswerCounts();
       t.cpuAtFirstFrame = bench::ProcessCpuSeconds();
       t.firstFrame = Clock::now();
+    } else if ((state == lsSendAddress && previous == lsWaitBlockAnswer) ||
+               (state == lsSendBlock && previous == lsWaitAddressAnswer)) {
+      t.sendStateAt = Clock::now();
+      t.loopWake.Add(Rig.LastAnswerAt(), t.sendStateAt);
     } else if ((state == lsWaitBlockAnswer && previous == lsSendBlock) ||
                (state == lsWaitAddressAnswer && previous == lsSendAddress && t.done == false &&
                 t.firstFrame != Clock::time_point{} && Rig.Answers() > 0)) {
-      t.reactionsUs.push_back(
-          std::chrono::duration<double, std::micro>(Clock::now() - Rig.LastAnswerAt()).count());
+      const auto now = Clock::now();
+      t.reaction.Add(Rig.LastAnswerAt(), now);
+      if (t.sendStateAt != Clock::time_point{}) t.sendPath.Add(t.sendStateAt, now);
+      t.sendStateAt = {};
     } else if (state == lsImageWritten) {
       t.written = Clock::now();
       t.cpuWritten = bench::ProcessCpuSeconds();
@@ -86,8 +103,11 @@ void BM_TransferEfficiency921600(benchmark::State& state) {
     state.counters["wire_s"] = wire;
     state.counters["efficiency"] = total / wire;
     // The loader's own share: acknowledgement seen to next frame sent.
-    state.counters["loader_s"] = t.ReactionTotalS();
-    state.counters["loader_median_us"] = t.ReactionMedianUs();
+    state.counters["loader_s"] = t.reaction.TotalS();
+    state.counters["loader_median_us"] = t.reaction.MedianUs();
+    state.counters["loop_wake_median_us"] = t.loopWake.MedianUs();
+    state.counters["send_path_s"] = t.sendPath.TotalS();
+    state.counters["send_path_median_us"] = t.sendPath.MedianUs();
   }
 }
 
