@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <thread>
 
 #include "platform/port_map.h"
@@ -23,6 +24,12 @@ namespace {
 bool Fail(int Error) {
   errno = Error;
   return false;
+}
+
+std::int64_t NowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
 }
 
 // Opening must not change the line, but the device is byte-oriented from the first moment:
@@ -117,8 +124,10 @@ PosixSerialDevice::PosixSerialDevice(int Fd) : fd_(Fd) {
   if (::tcgetattr(fd_, &t) == 0) ReadDcb(t, dcb_);
   dcb_.BaudRate = GetBaudRate(fd_).value_or(0);
   output_ = std::make_unique<OutputQueue>(fd_, [this] {
+    // Only a wait that can report it is woken. A mask gaining EV_TXEMPTY after the flag was
+    // read here signals by itself, and the next wait finds the pending drain.
     txPending_.store(true);
-    eventWake_.Signal();
+    if (txEmptyWanted_.load()) eventWake_.Signal();
   });
 }
 
@@ -264,6 +273,7 @@ bool PosixSerialDevice::SetCommMask(std::uint32_t Mask) {
   const auto lines = ModemLines();
   std::lock_guard lock(stateMutex_);
   mask_ = Mask;
+  txEmptyWanted_.store((Mask & EV_TXEMPTY) != 0);
   ++maskGeneration_;
   eventBase_ = counters.value_or(Counters{});
   eventLines_ = lines.value_or(0);
@@ -290,6 +300,32 @@ std::uint32_t PosixSerialDevice::OutputQueued() const {
   if (::ioctl(fd_, TIOCOUTQ, &inDriver) != 0) inDriver = 0;
   return static_cast<std::uint32_t>(std::max(inDriver, 0)) +
          static_cast<std::uint32_t>(output_->Pending());
+}
+
+std::int64_t PosixSerialDevice::ByteTimeNs() const {
+  std::lock_guard lock(stateMutex_);
+  const std::int64_t bits = 1 + std::clamp<int>(dcb_.ByteSize, 5, 8) +
+                            (dcb_.Parity != NOPARITY ? 1 : 0) +
+                            (dcb_.StopBits == ONESTOPBIT ? 1 : 2);  // 1.5 counts as 2
+  const std::int64_t baud = std::max<std::uint32_t>(dcb_.BaudRate, 50);
+  return bits * 1'000'000'000 / baud;
+}
+
+void PosixSerialDevice::StartTransmitting(std::size_t Count) {
+  if (Count == 0) return;
+  const std::int64_t length = static_cast<std::int64_t>(Count) * ByteTimeNs();
+  const std::int64_t now = NowNs();
+  std::int64_t until = txBusyUntil_.load();
+  while (!txBusyUntil_.compare_exchange_weak(until, std::max(now, until) + length)) {
+  }
+}
+
+void PosixSerialDevice::TakeBack(std::size_t Count) {
+  if (Count > 0) txBusyUntil_.fetch_sub(static_cast<std::int64_t>(Count) * ByteTimeNs());
+}
+
+std::int64_t PosixSerialDevice::TransmitterBusyFor() const {
+  return txBusyUntil_.load() - NowNs();
 }
 
 bool PosixSerialDevice::ClearCommError(std::uint32_t* Errors, COMSTAT* Stat) {
@@ -337,8 +373,11 @@ bool PosixSerialDevice::Write(const void* Buffer, std::uint32_t Count, std::uint
   auto use = Use();
   if (!use) return false;
   std::size_t done = 0;
+  StartTransmitting(Count);
   const int error =
       output_->Write(static_cast<const std::uint8_t*>(Buffer), Count, done, WriteTimeouts());
+  // What a time-out or failure kept back is not on the line.
+  TakeBack(Count - done);
   Written = static_cast<std::uint32_t>(done);
   return error == 0 || Fail(error);
 }
@@ -346,8 +385,10 @@ bool PosixSerialDevice::Write(const void* Buffer, std::uint32_t Count, std::uint
 bool PosixSerialDevice::WriteAsync(const void* Buffer, std::uint32_t Count) {
   auto use = Use();
   if (!use) return false;
+  StartTransmitting(Count);
   const int error =
       output_->WriteAsync(static_cast<const std::uint8_t*>(Buffer), Count, WriteTimeouts());
+  if (error != 0) TakeBack(Count);
   return error == 0 || Fail(error);
 }
 
@@ -357,12 +398,16 @@ bool PosixSerialDevice::PurgeComm(std::uint32_t Flags) {
   if ((Flags & ~(PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR)) != 0)
     return Fail(EINVAL);
   if ((Flags & (PURGE_TXABORT | PURGE_TXCLEAR)) != 0) output_->Abort(ECANCELED);
-  if ((Flags & PURGE_TXCLEAR) != 0) ::tcflush(fd_, TCOFLUSH);
+  if ((Flags & PURGE_TXCLEAR) != 0) {
+    ::tcflush(fd_, TCOFLUSH);
+    txBusyUntil_.store(NowNs());  // what the line had yet to send is gone
+  }
   std::lock_guard lock(inputMutex_);
   if ((Flags & PURGE_RXCLEAR) != 0) {
+    const bool hadInput = !input_.empty();
     input_.clear();
     ::tcflush(fd_, TCIFLUSH);
-    eventWake_.Signal();  // the input buffer has room again
+    if (hadInput) eventWake_.Signal();  // the input buffer has room again
   }
   if ((Flags & PURGE_RXABORT) != 0) WakeReaders(true);
   return true;
@@ -402,7 +447,9 @@ bool PosixSerialDevice::FlushFileBuffers() {
 bool PosixSerialDevice::TransmitCommChar(std::uint8_t Ch) {
   auto use = Use();
   if (!use) return false;
+  StartTransmitting(1);
   const int error = output_->SendAhead(Ch);
+  if (error != 0) TakeBack(1);
   return error == 0 || Fail(error);
 }
 

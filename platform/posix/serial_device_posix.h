@@ -67,14 +67,24 @@ class PosixSerialDevice final : public SerialDevice {
   // or -1 with errno when the device is gone. With inputMutex_ held.
   long PullInput(bool& SawEventChar);
   std::uint32_t OutputQueued() const;  // in the driver and in the output queue
-  void WakeReaders(bool Abort);        // with inputMutex_ held
+  // Advances the transmitter clock by Count characters at the current line settings, before
+  // they are handed over: the driver of a pseudo-terminal takes them at once, and a
+  // transmitter-empty event is due only once a real line would have sent them.
+  void StartTransmitting(std::size_t Count);
+  void TakeBack(std::size_t Count);  // characters counted but not handed over
+  std::int64_t ByteTimeNs() const;   // one character on the line, start to stop bits
+  // Nanoseconds (steady clock) until the transmitter clock runs out; 0 or less when it has.
+  std::int64_t TransmitterBusyFor() const;
+  void WakeReaders(bool Abort);  // with inputMutex_ held
 
   int fd_;
   std::atomic<bool> closed_{false};
-  mutable std::shared_mutex useMutex_;  // shared by operations, exclusive by Close
-  WakeEvent closeWake_;                 // readable from Close on
-  WakeEvent eventWake_;                 // mask changed or output drained
-  std::atomic<bool> txPending_{false};  // output drained since the last EV_TXEMPTY check
+  mutable std::shared_mutex useMutex_;        // shared by operations, exclusive by Close
+  WakeEvent closeWake_;                       // readable from Close on
+  WakeEvent eventWake_;                       // mask changed or output drained
+  std::atomic<bool> txPending_{false};        // output drained since the last EV_TXEMPTY report
+  std::atomic<bool> txEmptyWanted_{false};    // the mask holds EV_TXEMPTY
+  std::atomic<std::int64_t> txBusyUntil_{0};  // steady clock, ns: the line's last stop bit
   std::unique_ptr<OutputQueue> output_;
 
   mutable std::mutex stateMutex_;  // settings, mask and counter baselines

@@ -216,13 +216,20 @@ bool PosixSerialDevice::WaitCommEvent(std::uint32_t& Events, NativeHandle WakeFd
       inputFull = input_.size() >= capacity;
     }
     int timeout = -1;
-    if ((mask & EV_TXEMPTY) != 0 && txPending_.load() && output_->Idle()) {
+    std::int64_t txLeftNs = -1;  // finer than the millisecond time-outs: a character is µs
+    // Taken before looking, so that a drain after the look leaves it set for the next one.
+    if ((mask & EV_TXEMPTY) != 0 && txPending_.exchange(false)) {
       int queued = 0;
-      if (::ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) {
-        txPending_.store(false);
-        events |= EV_TXEMPTY;
-      } else {
+      if (!output_->Idle()) {
+        txPending_.store(true);  // the queue's drain signals
+      } else if (::ioctl(fd_, TIOCOUTQ, &queued) == 0 && queued > 0) {
+        txPending_.store(true);
         timeout = static_cast<int>(std::clamp<std::uint64_t>(queued * 10000ull / baud, 1, 100));
+      } else if (const std::int64_t left = TransmitterBusyFor(); left > 0) {
+        txPending_.store(true);
+        txLeftNs = left;
+      } else {
+        events |= EV_TXEMPTY;
       }
     }
     if (watchLines) {
@@ -261,7 +268,17 @@ bool PosixSerialDevice::WaitCommEvent(std::uint32_t& Events, NativeHandle WakeFd
                    {static_cast<int>(eventWake_.Native()), POLLIN, 0},
                    {static_cast<int>(WakeFd), POLLIN, 0}};
     const nfds_t count = WakeFd >= 0 ? 4 : 3;
-    if (::poll(p, count, timeout) < 0) {
+    timespec limit{};
+    const timespec* limitPtr = nullptr;
+    if (txLeftNs >= 0 && (timeout < 0 || txLeftNs < timeout * 1'000'000ll)) {
+      limit = {static_cast<time_t>(txLeftNs / 1'000'000'000),
+               static_cast<long>(txLeftNs % 1'000'000'000)};
+      limitPtr = &limit;
+    } else if (timeout >= 0) {
+      limit = {timeout / 1000, (timeout % 1000) * 1'000'000l};
+      limitPtr = &limit;
+    }
+    if (::ppoll(p, count, limitPtr, nullptr) < 0) {
       if (errno == EINTR) continue;
       return false;
     }
