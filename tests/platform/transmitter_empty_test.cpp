@@ -76,7 +76,8 @@ TEST_F(TransmitterEmpty, ABurstOfCharactersIsReportedOnceTheLineWouldHaveSentThe
     std::uint32_t events = 0;
     ASSERT_TRUE(device->WaitCommEvent(events, -1));
     EXPECT_EQ(events, EV_TXEMPTY);
-    EXPECT_GE(Clock::now() - start, std::chrono::microseconds(kCount * c.bits * 1000000 / 1200));
+    EXPECT_GE(Clock::now() - start,
+              kCount * std::chrono::nanoseconds(c.bits * 1'000'000'000ll / 1200));
     EXPECT_EQ(EventsDue(), 0u) << "the burst is reported once";
   }
 }
