@@ -20,46 +20,13 @@
 #include "platform/pseudo_terminal.h"
 #include "platform/scratch_dir.h"
 #include "platform/system_error.h"
+#include "support/recording_log.h"
 
 namespace sktest {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Keeps every line with its level as "<level> <text>".
-class RecordingLog : public sk::TskCustomLogFile {
- public:
-  using TskCustomLogFile::AddLogFmt;
-  using TskCustomLogFile::TskCustomLogFile;
-  void Save() override {}
-  void Clear() override {
-    std::lock_guard lock(mutex_);
-    lines_.clear();
-  }
-  void Add(std::string s) override { Put("- " + s); }
-  void AddSysInfo() override { Put("- <system information>"); }
-  void AddLog(sk::TDetailLevel l, const std::string& s) override {
-    Put(std::to_string(l) + " " + s);
-  }
-  void AddFmt(const std::string& Format, const sk::TLogArgs& Args) override {
-    Put("- " + sk::FormatLogArgs(Format, Args).value_or("<bad format> " + Format));
-  }
-  void AddLogFmt(sk::TDetailLevel l, const std::string& Format, const sk::TLogArgs& Args) override {
-    Put(std::to_string(l) + " " +
-        sk::FormatLogArgs(Format, Args).value_or("<bad format> " + Format));
-  }
-  std::vector<std::string> Lines() const {
-    std::lock_guard lock(mutex_);
-    return lines_;
-  }
-
- private:
-  void Put(std::string line) {
-    std::lock_guard lock(mutex_);
-    lines_.push_back(std::move(line));
-  }
-  mutable std::mutex mutex_;
-  std::vector<std::string> lines_;
-};
+using testsupport::RecordingLog;
 
 // A notify-list subscriber that records the codes it hears.
 class NotifyRecorder {

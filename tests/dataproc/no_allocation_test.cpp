@@ -1,35 +1,14 @@
 // Counts heap allocations, to show that the per-byte path allocates nothing.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
 #include <string>
 
 #include "dataproc/data_packet.h"
 #include "loader/boot_protocol.h"
 #include "packet_feed.h"
+#include "support/counting_new.h"
 
-namespace {
-std::atomic<long> allocations{0};
-}  // namespace
-
-#if defined(__GNUC__) && !defined(__clang__)
-// The replacements below are a matched pair; GCC takes the new one for the built-in.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
-
-void* operator new(std::size_t size) {
-  allocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-  std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-  ::operator delete(p);
-}
+using testsupport::allocations;
 
 namespace {
 

@@ -16,6 +16,7 @@
 #include "log/custom_log_file.h"
 #include "log/log_format.h"
 #include "platform/application.h"
+#include "support/recording_log.h"
 
 namespace chaintest {
 
@@ -66,44 +67,7 @@ class TestDevice : public sk::TskBaseIO {
   std::vector<std::string> strings_;
 };
 
-// Keeps every line as "<level> <text>"; OnLine, when set, sees each line as it comes.
-class RecordingLog : public sk::TskCustomLogFile {
- public:
-  using TskCustomLogFile::AddLogFmt;
-  using TskCustomLogFile::TskCustomLogFile;
-  ~RecordingLog() override { BeginDestroy(); }
-  void Save() override {}
-  void Clear() override {
-    std::lock_guard lock(mutex_);
-    lines_.clear();
-  }
-  void Add(std::string s) override { Put("- " + s); }
-  void AddSysInfo() override { Put("- <system information>"); }
-  void AddLog(sk::TDetailLevel l, const std::string& s) override {
-    Put(std::to_string(l) + " " + s);
-  }
-  void AddFmt(const std::string& Format, const sk::TLogArgs& Args) override {
-    Put("- " + sk::FormatLogArgs(Format, Args).value_or("<bad format> " + Format));
-  }
-  void AddLogFmt(sk::TDetailLevel l, const std::string& Format, const sk::TLogArgs& Args) override {
-    Put(std::to_string(l) + " " +
-        sk::FormatLogArgs(Format, Args).value_or("<bad format> " + Format));
-  }
-  std::vector<std::string> Lines() const {
-    std::lock_guard lock(mutex_);
-    return lines_;
-  }
-  std::function<void(const std::string&)> OnLine;
-
- private:
-  void Put(const std::string& line) {
-    if (OnLine) OnLine(line);
-    std::lock_guard lock(mutex_);
-    lines_.push_back(line);
-  }
-  mutable std::mutex mutex_;
-  std::vector<std::string> lines_;
-};
+using testsupport::RecordingLog;
 
 // A processor whose parts for descendants the tests reach.
 class OpenProcessor : public sk::TskDataProcessor {

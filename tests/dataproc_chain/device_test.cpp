@@ -256,10 +256,11 @@ TEST(ProcessorResets, OpeningAndClosingWhileAnotherThreadProcessesNeverTearAPack
     const std::string chunk = Answer("0", "payload of 0") + Answer("1", "payload of 1");
     while (!stop) proc.DataReceive(Ptr(chunk), Len(chunk));
   });
-  // Until the receiver has reported plenty of packets in between.
+  // Until the receiver has reported plenty of packets and the device has opened and closed
+  // plenty of times meanwhile (the receiver may run ahead before this thread gets the CPU).
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   int toggles = 0;
-  while (journal.Count() < 500 && std::chrono::steady_clock::now() < deadline) {
+  while ((journal.Count() < 500 || toggles < 200) && std::chrono::steady_clock::now() < deadline) {
     device.Notify(1);
     device.Notify(2);
     proc.IsPacketPossible();
