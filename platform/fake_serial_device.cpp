@@ -191,15 +191,6 @@ bool FakeSerialDevice::SetCommState(const DCB& Dcb) {
   return true;
 }
 
-bool FakeSerialDevice::GetCommConfig(COMMCONFIG& Config) {
-  COMMCONFIG c{};
-  c.dwSize = kCommConfigSize;
-  c.wVersion = 1;
-  if (!GetCommState(c.dcb)) return false;
-  Config = c;
-  return true;
-}
-
 bool FakeSerialDevice::GetCommTimeouts(COMMTIMEOUTS& Timeouts) {
   std::lock_guard lock(mutex_);
   Timeouts = timeouts_;

@@ -31,7 +31,14 @@ class SerialDevice {
   // previous settings.
   virtual bool SetCommState(const DCB& Dcb) = 0;
   // dwSize 52 with the current DCB; no provider data.
-  virtual bool GetCommConfig(COMMCONFIG& Config) = 0;
+  bool GetCommConfig(COMMCONFIG& Config) {
+    COMMCONFIG c{};
+    c.dwSize = kCommConfigSize;
+    c.wVersion = 1;
+    if (!GetCommState(c.dcb)) return false;
+    Config = c;
+    return true;
+  }
   virtual bool GetCommTimeouts(COMMTIMEOUTS& Timeouts) = 0;
   // Honoured by Read and by both kinds of write.
   virtual bool SetCommTimeouts(const COMMTIMEOUTS& Timeouts) = 0;

@@ -228,15 +228,6 @@ bool PosixSerialDevice::SetCommState(const DCB& Dcb) {
   return true;
 }
 
-bool PosixSerialDevice::GetCommConfig(COMMCONFIG& Config) {
-  COMMCONFIG c{};
-  c.dwSize = kCommConfigSize;
-  c.wVersion = 1;
-  if (!GetCommState(c.dcb)) return false;
-  Config = c;
-  return true;
-}
-
 bool PosixSerialDevice::GetCommTimeouts(COMMTIMEOUTS& Timeouts) {
   auto use = Use();
   if (!use) return false;

@@ -30,7 +30,6 @@ class PosixSerialDevice final : public SerialDevice {
   bool SetupComm(std::uint32_t InQueue, std::uint32_t OutQueue) override;
   bool GetCommState(DCB& Dcb) override;
   bool SetCommState(const DCB& Dcb) override;
-  bool GetCommConfig(COMMCONFIG& Config) override;
   bool GetCommTimeouts(COMMTIMEOUTS& Timeouts) override;
   bool SetCommTimeouts(const COMMTIMEOUTS& Timeouts) override;
   bool GetCommMask(std::uint32_t& Mask) override;
