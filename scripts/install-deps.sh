@@ -4,7 +4,8 @@ set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config
           libgtest-dev libgmock-dev libbenchmark-dev
           libfmt-dev libcli11-dev libcrypto++-dev
-          clang libclang-rt-14-dev)
+          clang libclang-rt-14-dev ccache
+          qt6-base-dev nlohmann-json3-dev libudev1)
 packages+=(${SK_EXTRA_PACKAGES:-})
 missing=()
 for p in "${packages[@]}"; do
