@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "boot_components.h"
+#include "boot/boot_components.h"
 #include "platform/pseudo_terminal.h"
 
 namespace {
@@ -25,10 +25,10 @@ void BM_AnswerLatency(benchmark::State& state) {
   const int answers = static_cast<int>(state.range(0));
   sk::platform::PseudoTerminal device;
   sk::TComponent root;
-  auto& comm = sk::TComponent::Create<bootshell::cli::PathComm>(root);
+  auto& comm = sk::TComponent::Create<bootshell::boot::PathComm>(root);
   auto& processor = sk::TComponent::Create<sk::TskDataProcessor>(root);
-  bootshell::cli::ConfigureBootPort(comm);
-  bootshell::cli::ConfigureAnswerProcessor(processor);
+  bootshell::boot::ConfigureBootPort(comm);
+  bootshell::boot::ConfigureAnswerProcessor(processor);
   comm.SetDataProcessor(&processor);
   comm.SetDevicePath(device.SlavePath());
   comm.SetBaudRate(921600);

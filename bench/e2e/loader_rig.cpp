@@ -26,11 +26,9 @@ LoaderRig::LoaderRig(std::vector<std::string> SimArgs, int LinkKind)
   dir_ = pattern;
   SimArgs.insert(SimArgs.end(), {"--frame-log", "/dev/null"});
   sim_ = std::make_unique<sk::test::SimProcess>(SimArgs);
-  bootshell::cli::PortTarget target;
-  target.path = sim_->TtyPath();
-  parts_ = std::make_unique<bootshell::cli::BootComponents>(target, "");
+  parts_ = std::make_unique<bootshell::boot::BootComponents>(sim_->TtyPath());
   window_ = std::make_unique<bootshell::cli::ConsoleWindow>(out_, LinkKind);
-  port_ = std::make_unique<bootshell::cli::CommLoaderPort>(parts_->Comm());
+  port_ = std::make_unique<bootshell::boot::CommLoaderPort>(parts_->Comm());
   loader_ = std::make_unique<bootshell::loader::FirmwareLoader>(*port_, *window_);
   parts_->Processor().SetOnDataPacket(
       sk::TskDataPacketEvent::Bind(this, [this](sk::TObject*, sk::TskDataPacket* p) {

@@ -9,9 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "boot_components.h"
-#include "cli_options.h"
-#include "comm_loader_port.h"
+#include "boot/boot_components.h"
+#include "boot/comm_loader_port.h"
 #include "console_output.h"
 #include "console_window.h"
 #include "loader/firmware_loader.h"
@@ -54,9 +53,9 @@ class LoaderRig {
   std::string dir_;
   std::unique_ptr<sk::test::SimProcess> sim_;
   bootshell::cli::ConsoleOutput out_;
-  std::unique_ptr<bootshell::cli::BootComponents> parts_;
+  std::unique_ptr<bootshell::boot::BootComponents> parts_;
   std::unique_ptr<bootshell::cli::ConsoleWindow> window_;
-  std::unique_ptr<bootshell::cli::CommLoaderPort> port_;
+  std::unique_ptr<bootshell::boot::CommLoaderPort> port_;
   std::unique_ptr<bootshell::loader::FirmwareLoader> loader_;
   std::atomic<std::uint64_t> answerBytes_{0};
   std::atomic<std::uint64_t> answers_{0};

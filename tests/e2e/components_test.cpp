@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "boot_components.h"
+#include "boot/boot_components.h"
 #include "core/component.h"
 #include "loader/frames.h"
 #include "platform/application.h"
@@ -76,8 +76,8 @@ class Recorder {
 class BootPort : public ::testing::Test {
  protected:
   void SetUp() override {
-    bootshell::cli::ConfigureBootPort(comm_);
-    bootshell::cli::ConfigureAnswerProcessor(processor_);
+    bootshell::boot::ConfigureBootPort(comm_);
+    bootshell::boot::ConfigureAnswerProcessor(processor_);
     comm_.SetDataProcessor(&processor_);
     sk::platform::Application().SetErrorReport(
         [this](const std::string& m) { recorder_.Report(m); });
@@ -105,7 +105,7 @@ class BootPort : public ::testing::Test {
 
   Recorder recorder_;
   sk::TComponent root_;
-  bootshell::cli::PathComm& comm_ = sk::TComponent::Create<bootshell::cli::PathComm>(root_);
+  bootshell::boot::PathComm& comm_ = sk::TComponent::Create<bootshell::boot::PathComm>(root_);
   sk::TskDataProcessor& processor_ = sk::TComponent::Create<sk::TskDataProcessor>(root_);
 };
 

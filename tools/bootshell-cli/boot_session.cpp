@@ -3,9 +3,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <span>
 
-#include "loader/answer_text.h"
+#include "boot/state_names.h"
 #include "loader/boot_protocol.h"
 #include "loader/chunk_rule.h"
 #include "loader/link_kind.h"
@@ -15,31 +14,6 @@ namespace bootshell::cli {
 namespace {
 
 using namespace loader;
-
-const char* StateName(std::int32_t State) {
-  switch (State) {
-    case lsLoadImage:
-      return "lsLoadImage";
-    case lsSendAddress:
-      return "lsSendAddress";
-    case lsWaitAddressAnswer:
-      return "lsWaitAddressAnswer";
-    case lsSendBlock:
-      return "lsSendBlock";
-    case lsWaitBlockAnswer:
-      return "lsWaitBlockAnswer";
-    case lsImageWritten:
-      return "lsImageWritten";
-    case lsSendHandshake:
-      return "lsSendHandshake";
-    case lsWaitHandshake:
-      return "lsWaitHandshake";
-    case lsIdle:
-      return "lsIdle";
-    default:
-      return "no step";
-  }
-}
 
 std::string Hex32(std::uint32_t Value) {
   char text[16];
@@ -68,21 +42,21 @@ BootSession::BootSession(CliOptions Options, ConsoleOutput& Out, std::function<b
     : options_(std::move(Options)),
       out_(Out),
       interrupted_(std::move(Interrupted)),
-      components_(options_.port, options_.logFile),
+      components_(options_.port.Name(), options_.logFile),
       window_(Out, options_.linkKind),
       port_(components_.Comm()),
-      loader_(port_, window_) {
-  components_.Processor().SetOnDataPacket(sk::TskDataPacketEvent(this, &BootSession::AnswerPacket));
-  components_.Comm().NotifyAdd(sk::TskNotifyEvent(this, &BootSession::PortNotify));
+      loader_(port_, window_),
+      hookup_(components_, loader_, AnswerHandler(), [this] { window_.WakeUp(); }) {
   window_.SetOperator([this] { Operate(); });
 }
 
-BootSession::~BootSession() {
-  // No packet may reach the handler once the loader is gone.
-  closing_ = true;
-  components_.Comm().SetActive(false);
-  components_.Processor().SetOnDataPacket(nullptr);
-  components_.Comm().NotifyDelete(sk::TskNotifyEvent(this, &BootSession::PortNotify));
+BootSession::~BootSession() = default;
+
+boot::LoaderHookup::AnswerHandler BootSession::AnswerHandler() {
+  if (options_.quiet) return {};
+  return [this](const std::function<void()>& StoreTag, std::string Line) {
+    window_.AnswerArrived(StoreTag, std::move(Line));
+  };
 }
 
 SessionResult BootSession::Run() {
@@ -124,32 +98,13 @@ SessionResult BootSession::Outcome() {
   return {ExitStatus::Failed, "the loader stopped without a reason"};
 }
 
-void BootSession::AnswerPacket(sk::TObject*, sk::TskDataPacket* Packet) {
-  const std::int32_t tag = Packet->Tag();
-  if (options_.quiet) return loader_.AnswerArrived(tag);
-  // The line is made first (it changes nothing); the tag still reaches the loader before
-  // the line reaches the log.
-  const std::span<const sk::Byte> received(Packet->DataPtr(),
-                                           static_cast<std::size_t>(Packet->DataLength()));
-  window_.AnswerArrived(
-      [&] { loader_.AnswerArrived(tag); },
-      protocol::AnswerLogLine(received, Packet->PacketBegin(), Packet->PacketEnd()));
-}
-
-void BootSession::PortNotify(sk::TObject*, std::int32_t Code) {
-  // Code 1 while nobody is closing the port: it closed itself, the line is gone.
-  if (Code != 1 || closing_.load()) return;
-  lost_ = true;
-  window_.WakeUp();
-}
-
 void BootSession::Operate() {
   if (result_) return;  // "Exit" is pressed; the loop is on its way out
   const auto now = Clock::now();
   if (interrupted_ && interrupted_())
     return Finish(ExitStatus::Interrupted,
                   "interrupted in state " + StateText(loader_.LoaderState()));
-  if (lost_.load())
+  if (hookup_.Lost())
     return Finish(ExitStatus::ConnectionLost, "the connection on " + options_.port.Name() +
                                                   " was lost (the port closed itself) in state " +
                                                   StateText(loader_.LoaderState()) + ", after " +
@@ -246,12 +201,12 @@ std::string BootSession::WaitingMessage(std::int32_t State) const {
 }
 
 std::string BootSession::StateText(std::int32_t State) const {
-  return std::to_string(State) + " (" + StateName(State) + ")";
+  return boot::LoaderStateText(State);
 }
 
 void BootSession::Finish(ExitStatus Status, std::string Message) {
   result_ = SessionResult{Status, std::move(Message)};
-  closing_ = true;
+  hookup_.ExpectClose();
   loader_.Button2Click();  // "Exit"
 }
 

@@ -5,16 +5,16 @@
 // when the image is written or when something has gone wrong: no open port or no handshake
 // answer within the connect time-out, no acknowledgement within the answer time-out, the
 // port closing itself, or an interrupt.
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 
-#include "boot_components.h"
+#include "boot/boot_components.h"
+#include "boot/comm_loader_port.h"
+#include "boot/loader_hookup.h"
 #include "cli_options.h"
-#include "comm_loader_port.h"
 #include "console_output.h"
 #include "console_window.h"
 #include "exit_status.h"
@@ -40,13 +40,13 @@ class BootSession {
   SessionResult Run();
 
   // For tests: the components as the loader drives them.
-  BootComponents& Components() { return components_; }
+  boot::BootComponents& Components() { return components_; }
 
  private:
   using Clock = std::chrono::steady_clock;
 
-  void AnswerPacket(sk::TObject* Sender, sk::TskDataPacket* Packet);
-  void PortNotify(sk::TObject* Sender, std::int32_t Code);
+  // Quiet runs make no answer lines.
+  boot::LoaderHookup::AnswerHandler AnswerHandler();
   // The operator's turn, after every serving of the window's messages.
   void Operate();
   void StateEntered(std::int32_t State, std::int32_t Previous);
@@ -62,14 +62,11 @@ class BootSession {
   const std::function<bool()> interrupted_;
   std::optional<ImageFacts> image_;
 
-  BootComponents components_;
+  boot::BootComponents components_;
   ConsoleWindow window_;
-  CommLoaderPort port_;
+  boot::CommLoaderPort port_;
   loader::FirmwareLoader loader_;
-
-  // Set from the port's threads.
-  std::atomic<bool> closing_{false};
-  std::atomic<bool> lost_{false};
+  boot::LoaderHookup hookup_;  // destroyed first: closes the port, then lets go of it
 
   // The operator's view of the run, in the loop's thread.
   std::optional<SessionResult> result_;

@@ -1,8 +1,8 @@
 #pragma once
 // The command line of bootshell-cli: what it asks for and how its port argument is read.
-#include <cstdint>
-#include <optional>
 #include <string>
+
+#include "boot/port_name.h"
 
 namespace CLI {
 class App;
@@ -10,16 +10,7 @@ class App;
 
 namespace bootshell::cli {
 
-// The port to open: a port number (opened as "COMn" through the port map) or a device path.
-struct PortTarget {
-  std::uint16_t number = 0;
-  std::string path;
-  // "COM7" or the path, for messages.
-  std::string Name() const;
-};
-
-// "COM7" (any case), "7" or "/dev/ttyUSB0"; nothing for anything else, with Error saying why.
-std::optional<PortTarget> ParsePortTarget(const std::string& Text, std::string& Error);
+using boot::PortTarget;
 
 struct CliOptions {
   std::string imagePath;

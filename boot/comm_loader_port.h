@@ -1,13 +1,13 @@
 #pragma once
 // The loader's port operations on a TskComm, remembering why the last open failed (the loader
-// only counts failures; the command line reports the reason when it gives up).
+// only counts failures; a front end can report the reason when it gives up).
 #include <atomic>
 #include <string>
 
 #include "comm/custom_comm.h"
 #include "loader/loader_port.h"
 
-namespace bootshell::cli {
+namespace bootshell::boot {
 
 class CommLoaderPort : public loader::LoaderPort {
  public:
@@ -32,4 +32,4 @@ class CommLoaderPort : public loader::LoaderPort {
   int failedOpens_ = 0;
 };
 
-}  // namespace bootshell::cli
+}  // namespace bootshell::boot

@@ -1,9 +1,11 @@
-#include "boot_components.h"
+#include "boot/boot_components.h"
 
-#include "cli_options.h"
+#include <stdexcept>
+
+#include "boot/port_name.h"
 #include "loader/boot_protocol.h"
 
-namespace bootshell::cli {
+namespace bootshell::boot {
 
 sk::THandle PathComm::OpenDevicePath(const std::string& Name) {
   return TskComm::OpenDevicePath(path_.empty() ? Name : path_);
@@ -54,7 +56,10 @@ void ConfigureAnswerProcessor(sk::TskDataProcessor& Processor) {
   Processor.EndLoading();
 }
 
-BootComponents::BootComponents(const PortTarget& Port, const std::string& LogFile) {
+BootComponents::BootComponents(const std::string& PortName, const std::string& LogFile) {
+  std::string error;
+  const auto port = ParsePortTarget(PortName, error);
+  if (!port) throw std::invalid_argument(error);
   if (!LogFile.empty()) {
     log_ = &sk::TComponent::Create<sk::TskLogFile>(root_);
     log_->SetOptions({sk::loSafeMode, sk::loDate, sk::loTime, sk::loMSec});
@@ -68,10 +73,10 @@ BootComponents::BootComponents(const PortTarget& Port, const std::string& LogFil
   processor_->SetName("skDataProcessor1");
 
   ConfigureBootPort(*comm_);
-  if (Port.path.empty())
-    comm_->SetComPortNo(Port.number);
+  if (port->path.empty())
+    comm_->SetComPortNo(port->number);
   else
-    comm_->SetDevicePath(Port.path);
+    comm_->SetDevicePath(port->path);
   ConfigureAnswerProcessor(*processor_);
   comm_->SetDataProcessor(processor_);
   if (log_) {
@@ -80,4 +85,4 @@ BootComponents::BootComponents(const PortTarget& Port, const std::string& LogFil
   }
 }
 
-}  // namespace bootshell::cli
+}  // namespace bootshell::boot

@@ -1,16 +1,18 @@
 #pragma once
 // The loader's port and packet processor, set up as the main window sets up skComm1 and
 // skDataProcessor1: 8N2, queues of 8192, the transmitter trace, events handled in the port's
-// message worker, and a processor holding the eight answer definitions.
+// message worker, and a processor holding the eight answer definitions. Every front end builds
+// them here, so the window and the command line cannot differ in a setting.
 #include <string>
 
 #include "comm/serial_comm.h"
 #include "dataproc/data_processor.h"
 #include "log/log_file.h"
 
-namespace bootshell::cli {
+namespace bootshell::boot {
 
-struct PortTarget;
+// The window's port until the chooser picks another.
+inline constexpr const char* kDefaultPortName = "COM3";
 
 // A TskComm that opens a device path instead of a numbered port when it is given one.
 class PathComm : public sk::TskComm {
@@ -35,11 +37,14 @@ void ConfigureBootPort(sk::TskComm& Comm);
 // Appends the eight answer definitions and makes the processor active with no time-out.
 void ConfigureAnswerProcessor(sk::TskDataProcessor& Processor);
 
-// The components of one run, owned together and linked as on the main window. With a log
-// file name, a log at debug level traces the port and the processor into that file.
+// The components of one window or run, owned together and linked as on the main window. The
+// port is named as ParsePortTarget reads it ("COM3", "3" or a device path); a name that names
+// no port throws std::invalid_argument. With a log file name, a log at debug level traces the
+// port and the processor into that file.
 class BootComponents {
  public:
-  BootComponents(const PortTarget& Port, const std::string& LogFile);
+  explicit BootComponents(const std::string& PortName = kDefaultPortName,
+                          const std::string& LogFile = {});
   BootComponents(const BootComponents&) = delete;
   BootComponents& operator=(const BootComponents&) = delete;
 
@@ -54,4 +59,4 @@ class BootComponents {
   sk::TskDataProcessor* processor_ = nullptr;
 };
 
-}  // namespace bootshell::cli
+}  // namespace bootshell::boot

@@ -1,8 +1,8 @@
-#include "comm_loader_port.h"
+#include "boot/comm_loader_port.h"
 
 #include <exception>
 
-namespace bootshell::cli {
+namespace bootshell::boot {
 
 void CommLoaderPort::SetActive(bool Value) {
   if (!Value) return comm_.SetActive(false);
@@ -22,4 +22,4 @@ void CommLoaderPort::SendData(std::span<const sk::Byte> Data) {
   comm_.SendData(Data.data(), static_cast<std::uint32_t>(Data.size()));
 }
 
-}  // namespace bootshell::cli
+}  // namespace bootshell::boot

@@ -1,0 +1,37 @@
+#include "boot/state_names.h"
+
+#include "loader/firmware_loader.h"
+
+namespace bootshell::boot {
+
+const char* LoaderStateName(std::int32_t State) {
+  using namespace loader;
+  switch (State) {
+    case lsLoadImage:
+      return "lsLoadImage";
+    case lsSendAddress:
+      return "lsSendAddress";
+    case lsWaitAddressAnswer:
+      return "lsWaitAddressAnswer";
+    case lsSendBlock:
+      return "lsSendBlock";
+    case lsWaitBlockAnswer:
+      return "lsWaitBlockAnswer";
+    case lsImageWritten:
+      return "lsImageWritten";
+    case lsSendHandshake:
+      return "lsSendHandshake";
+    case lsWaitHandshake:
+      return "lsWaitHandshake";
+    case lsIdle:
+      return "lsIdle";
+    default:
+      return "no step";
+  }
+}
+
+std::string LoaderStateText(std::int32_t State) {
+  return std::to_string(State) + " (" + LoaderStateName(State) + ")";
+}
+
+}  // namespace bootshell::boot
