@@ -8,7 +8,7 @@
 
 #include "sim/host_line.h"
 #include "sim/sim_frames.h"
-#include "sim/sim_process.h"
+#include "support/sim_process.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ using Clock = std::chrono::steady_clock;
 void BM_IdealHostEfficiency921600(benchmark::State& state) {
   const int cycles = static_cast<int>(state.range(0));
   for (auto _ : state) {
-    sk::test::SimProcess sim({"--baud", "921600", "--frame-log", "/dev/null"});
+    testsupport::SimProcess sim({"--baud", "921600", "--frame-log", "/dev/null"});
     sk::test::HostLine host(sim.TtyPath());
     host.Write(sk::test::HandshakeFrame());
     host.ReadUntil("answerE0");

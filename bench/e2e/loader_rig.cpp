@@ -25,7 +25,7 @@ LoaderRig::LoaderRig(std::vector<std::string> SimArgs, int LinkKind)
   if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   dir_ = pattern;
   SimArgs.insert(SimArgs.end(), {"--frame-log", "/dev/null"});
-  sim_ = std::make_unique<sk::test::SimProcess>(SimArgs);
+  sim_ = std::make_unique<testsupport::SimProcess>(SimArgs);
   parts_ = std::make_unique<bootshell::boot::BootComponents>(sim_->TtyPath());
   window_ = std::make_unique<bootshell::cli::ConsoleWindow>(out_, LinkKind);
   port_ = std::make_unique<bootshell::boot::CommLoaderPort>(parts_->Comm());

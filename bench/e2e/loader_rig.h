@@ -14,7 +14,7 @@
 #include "console_output.h"
 #include "console_window.h"
 #include "loader/firmware_loader.h"
-#include "sim/sim_process.h"
+#include "support/sim_process.h"
 
 namespace bench {
 
@@ -51,7 +51,7 @@ class LoaderRig {
 
  private:
   std::string dir_;
-  std::unique_ptr<sk::test::SimProcess> sim_;
+  std::unique_ptr<testsupport::SimProcess> sim_;
   bootshell::cli::ConsoleOutput out_;
   std::unique_ptr<bootshell::boot::BootComponents> parts_;
   std::unique_ptr<bootshell::cli::ConsoleWindow> window_;

@@ -3,13 +3,13 @@
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 
 #include <sys/wait.h>
 
 #include "cipher/file_stream.h"
 #include "oracle.h"
+#include "support/scratch_dir.h"
 
 namespace {
 
@@ -17,12 +17,6 @@ namespace fs = std::filesystem;
 
 class Brox : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("brox-test-" + std::to_string(std::random_device{}()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   // Runs brox with Args; returns the exit status, standard error in Err.
   int Run(const std::string& args) {
     std::string command = std::string(BROX_PROGRAM) + " " + args + " 2>" + (dir_ / "err").string();
@@ -43,7 +37,8 @@ class Brox : public ::testing::Test {
     return std::size_t(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
   }
 
-  fs::path dir_;
+  testsupport::ScratchDir scratch_;
+  fs::path dir_ = scratch_.Path();
   std::string err;
 };
 

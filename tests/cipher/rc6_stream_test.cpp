@@ -4,13 +4,13 @@
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <thread>
 
 #include "cipher/file_stream.h"
 #include "cipher/memory_stream.h"
 #include "cipher/rc6.h"
 #include "oracle.h"
+#include "support/scratch_dir.h"
 
 namespace {
 
@@ -119,19 +119,13 @@ TEST(DecryptStream, EmptyKeySeekingBeforeTheStartFails) {
 
 class FileStreamTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("cipher-test-" + std::to_string(std::random_device{}()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
   std::filesystem::path Write(const std::string& name, const sk::ByteString& data) {
     std::ofstream(dir_ / name, std::ios::binary)
         .write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
     return dir_ / name;
   }
-  std::filesystem::path dir_;
+  testsupport::ScratchDir scratch_;
+  std::filesystem::path dir_ = scratch_.Path();
 };
 
 TEST_F(FileStreamTest, DecryptsAFileInPlace) {

@@ -9,7 +9,7 @@
 
 #include "console_output.h"
 #include "image_check.h"
-#include "platform/scratch_dir.h"
+#include "support/scratch_dir.h"
 
 namespace bootshell::cli {
 namespace {
@@ -87,7 +87,7 @@ class ImageFile : public ::testing::Test {
     std::ofstream(path, std::ios::binary) << std::string(Size, 'x');
     return path;
   }
-  sktest::ScratchDir dir_;
+  testsupport::ScratchDir dir_;
 };
 
 TEST_F(ImageFile, ImageOfAtLeastOneChunkIsTakenWithItsCycles) {

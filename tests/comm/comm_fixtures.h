@@ -18,9 +18,9 @@
 #include "platform/fake_serial_device.h"
 #include "platform/port_map.h"
 #include "platform/pseudo_terminal.h"
-#include "platform/scratch_dir.h"
 #include "platform/system_error.h"
 #include "support/recording_log.h"
+#include "support/scratch_dir.h"
 
 namespace sktest {
 
@@ -160,7 +160,7 @@ class PtyPorts : public ::testing::Test {
     return *ptys.back();
   }
 
-  ScratchDir dir;
+  testsupport::ScratchDir dir;
   std::vector<std::unique_ptr<sk::platform::PseudoTerminal>> ptys;
 };
 

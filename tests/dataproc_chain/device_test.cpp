@@ -10,7 +10,7 @@
 #include "comm/serial_comm.h"
 #include "platform/port_map.h"
 #include "platform/pseudo_terminal.h"
-#include "platform/scratch_dir.h"
+#include "support/scratch_dir.h"
 
 namespace {
 
@@ -121,7 +121,7 @@ class ProcessorOnPort : public ::testing::Test {
   }
   void TearDown() override { ::unsetenv("SK_PORTMAP_DIR"); }
 
-  sktest::ScratchDir dir;
+  testsupport::ScratchDir dir;
   platform::PseudoTerminal pty;
   TskComm com;
 };

@@ -5,7 +5,7 @@
 
 #include "chain_fixtures.h"
 #include "log/log_file.h"
-#include "platform/scratch_dir.h"
+#include "support/scratch_dir.h"
 
 namespace {
 
@@ -37,7 +37,7 @@ class ProcessorLogFile : public ::testing::Test {
     sink.Clear();
     sink.SetDetailLevel(dlDebug);
   }
-  sktest::ScratchDir dir;
+  testsupport::ScratchDir dir;
   TskLogFile sink;
 };
 

@@ -15,7 +15,7 @@
 #include "loader/frames.h"
 #include "platform/application.h"
 #include "platform/pseudo_terminal.h"
-#include "sim/sim_process.h"
+#include "support/sim_process.h"
 
 namespace e2e {
 namespace {
@@ -138,7 +138,7 @@ TEST_F(BootPort, AnswerLongerThanThePacketBufferKeepsItsTailAndTheNextAnswerIsWh
 // The device's answers come from the simulator. Its greeting on open is not relied upon: bytes
 // that arrive before the port has told the processor that it opened are not examined.
 TEST_F(BootPort, ThrowingAnswerHandlerIsReportedByThePortWhichGoesOnReceiving) {
-  sk::test::SimProcess sim({});
+  testsupport::SimProcess sim({});
   Record(/*ThrowFor=*/0);
   Open(sim.TtyPath());
   SendHandshake();
@@ -153,7 +153,7 @@ TEST_F(BootPort, ThrowingAnswerHandlerIsReportedByThePortWhichGoesOnReceiving) {
 }
 
 TEST_F(BootPort, FatalErrorHandlerThatStopsTheExceptionKeepsProcessingWithoutAReport) {
-  sk::test::SimProcess sim({});
+  testsupport::SimProcess sim({});
   Record(/*ThrowFor=*/0);
   std::vector<std::string> fatal;  // written in the port's worker
   std::mutex fatalMutex;

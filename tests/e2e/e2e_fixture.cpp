@@ -7,7 +7,7 @@
 namespace e2e {
 
 std::vector<std::string> EndToEnd::FrameLog() const {
-  std::istringstream in(ChildProcess::ReadAll(Path("frames.log")));
+  std::istringstream in(testsupport::ReadAll(Path("frames.log")));
   std::vector<std::string> lines;
   for (std::string line; std::getline(in, line);)
     if (line.rfind("rx ", 0) == 0 || line.rfind("tx ", 0) == 0) lines.push_back(line);

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "child_process.h"
 #include "loader/chunk_rule.h"
-#include "platform/scratch_dir.h"
-#include "sim/sim_process.h"
+#include "support/child_process.h"
+#include "support/scratch_dir.h"
+#include "support/sim_process.h"
 
 namespace e2e {
 
@@ -35,26 +35,27 @@ class EndToEnd : public ::testing::Test {
     std::mt19937 rng(static_cast<unsigned>(Size));
     for (auto& b : plain) b = static_cast<std::uint8_t>(rng());
     WriteFile(Path("plain.bin"), plain);
-    ChildProcess brox(BROX_PATH, {"encrypt", Path("plain.bin"), Path(Name)}, Path("brox.out"),
-                      Path("brox.err"));
+    testsupport::ChildProcess brox(BROX_PATH, {"encrypt", Path("plain.bin"), Path(Name)},
+                                   Path("brox.out"), Path("brox.err"));
     EXPECT_EQ(brox.Wait(kProgramDeadlineMs), 0) << brox.Stderr();
     return plain;
   }
 
   // The simulator as COM7 with its flash image and frame log in the scratch folder.
-  std::unique_ptr<sk::test::SimProcess> StartSim(std::vector<std::string> Extra = {}) {
+  std::unique_ptr<testsupport::SimProcess> StartSim(std::vector<std::string> Extra = {}) {
     std::vector<std::string> args{"--port",          "7",           "--flash-out",
                                   Path("flash.bin"), "--frame-log", Path("frames.log")};
     args.insert(args.end(), Extra.begin(), Extra.end());
-    return std::make_unique<sk::test::SimProcess>(args);
+    return std::make_unique<testsupport::SimProcess>(args);
   }
 
-  std::unique_ptr<ChildProcess> StartCli(const std::string& Image, const std::string& Port,
-                                         std::vector<std::string> Extra = {}) {
+  std::unique_ptr<testsupport::ChildProcess> StartCli(const std::string& Image,
+                                                      const std::string& Port,
+                                                      std::vector<std::string> Extra = {}) {
     std::vector<std::string> args{Image, "--port", Port};
     args.insert(args.end(), Extra.begin(), Extra.end());
-    return std::make_unique<ChildProcess>(BOOTSHELL_CLI_PATH, args, Path("cli.out"),
-                                          Path("cli.err"));
+    return std::make_unique<testsupport::ChildProcess>(BOOTSHELL_CLI_PATH, args, Path("cli.out"),
+                                                       Path("cli.err"));
   }
 
   // Runs the loader to its end; its exit status (-1 if it did not end in time).
@@ -67,13 +68,13 @@ class EndToEnd : public ::testing::Test {
   std::string CliErr() const { return cli_ ? cli_->Stderr() : ""; }
 
   // Ends the simulator (if still running) so that it writes its flash image and log.
-  void EndSim(std::unique_ptr<sk::test::SimProcess>& Sim) {
+  void EndSim(std::unique_ptr<testsupport::SimProcess>& Sim) {
     if (Sim && Sim->Running()) {
       EXPECT_EQ(Sim->Terminate(), 0);
     }
   }
   Bytes Flash() const {
-    const std::string text = ChildProcess::ReadAll(Path("flash.bin"));
+    const std::string text = testsupport::ReadAll(Path("flash.bin"));
     return Bytes(text.begin(), text.end());
   }
   // The simulator's frame log without the lines about the host coming and going.
@@ -84,8 +85,8 @@ class EndToEnd : public ::testing::Test {
   static Bytes ExpectedFlash(const Bytes& Plain);
   static void WriteFile(const std::string& Path, const Bytes& Data);
 
-  sktest::ScratchDir dir_;
-  std::unique_ptr<ChildProcess> cli_;
+  testsupport::ScratchDir dir_;
+  std::unique_ptr<testsupport::ChildProcess> cli_;
 };
 
 }  // namespace e2e

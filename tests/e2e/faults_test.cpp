@@ -77,7 +77,7 @@ TEST_P(Hangup, ClosesThePortAsLostWithAClearMessage) {
   ASSERT_EQ(RunCli(Path("image.brox"), "COM7"), Code(ExitStatus::ConnectionLost))
       << CliOut() << CliErr();
   EXPECT_TRUE(Contains(CliErr(), "the connection on COM7 was lost")) << CliErr();
-  EXPECT_TRUE(Contains(ChildProcess::ReadAll(Path("frames.log")), "lost: hangup after"));
+  EXPECT_TRUE(Contains(testsupport::ReadAll(Path("frames.log")), "lost: hangup after"));
 }
 
 INSTANTIATE_TEST_SUITE_P(DuringHandshakeAndTransfer, Hangup, ::testing::Values("1", "4"));
@@ -141,7 +141,7 @@ TEST_F(EndToEnd, InterruptWhileWaitingClosesThePortAndEndsWithItsStatus) {
   EXPECT_EQ(cli->Wait(kProgramDeadlineMs), Code(ExitStatus::Interrupted)) << cli->Stderr();
   EXPECT_TRUE(Contains(cli->Stderr(), "interrupted in state 144")) << cli->Stderr();
   EndSim(sim);
-  EXPECT_TRUE(Contains(ChildProcess::ReadAll(Path("frames.log")), "host disconnected"));
+  EXPECT_TRUE(Contains(testsupport::ReadAll(Path("frames.log")), "host disconnected"));
 }
 
 }  // namespace

@@ -84,7 +84,7 @@ TEST_F(EndToEnd, LogFileTracesThePortAndThePacketDetection) {
   MakeImage(2048);
   auto sim = StartSim();
   ASSERT_EQ(RunCli(Path("image.brox"), "7", {"--log", Path("trace.log")}), 0) << CliErr();
-  const std::string trace = ChildProcess::ReadAll(Path("trace.log"));
+  const std::string trace = testsupport::ReadAll(Path("trace.log"));
   for (const char* expected : {"skComm: The port COM7 is opened",
                                "skComm: Input data length: ", "skDataProc: Medium Opened",
                                "skDataProc: DataPacket is detected: ", "skDataProc: Medium Closed"})

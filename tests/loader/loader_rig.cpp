@@ -177,14 +177,6 @@ LoaderRig::LoaderRig() {
       });
     }
   };
-  dir = (fs::temp_directory_path() / ("loader-test-" + std::to_string(std::random_device{}())))
-            .string();
-  fs::create_directories(dir);
-}
-
-LoaderRig::~LoaderRig() {
-  std::error_code ec;
-  fs::remove_all(dir, ec);
 }
 
 std::vector<Frame> LoaderRig::FramesOf(sk::Byte Command) const {

@@ -16,6 +16,7 @@
 
 #include "core/bytes.h"
 #include "loader/firmware_loader.h"
+#include "support/scratch_dir.h"
 
 namespace rig {
 
@@ -148,7 +149,7 @@ struct LoaderRig {
   void Answer(AnswerRule Rule) { rule = std::move(Rule); }
   // Frames of one command, in order.
   std::vector<Frame> FramesOf(sk::Byte Command) const;
-  // Writes a file into a fresh temporary directory and returns its path.
+  // Writes a file into the rig's temporary directory and returns its path.
   std::string WriteFile(const std::string& Name, const sk::ByteString& Data);
   // An image file that decrypts to Plain.
   std::string WriteImage(const std::string& Name, const sk::ByteString& Plain);
@@ -159,9 +160,8 @@ struct LoaderRig {
   bootshell::loader::FirmwareLoader loader{port, window, ticks};
   AnswerRule rule = Cooperative;
   std::uint32_t answerDelayMs = 3;
-  std::string dir;
-
-  ~LoaderRig();
+  testsupport::ScratchDir scratch;
+  std::string dir = scratch.Path().string();
 };
 
 sk::ByteString RandomBytes(std::size_t n, unsigned seed);

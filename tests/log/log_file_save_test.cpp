@@ -23,7 +23,7 @@ class LogFileSave : public ::testing::Test {
     logtest::MakePlain(sink, path);
     sink.SetOnReachLimit(sk::TNotifyEvent::Bind(this, [this](sk::TObject*) { ++reachedLimit; }));
   }
-  logtest::ScratchDir dir;
+  testsupport::ScratchDir dir;
   const std::string path = dir.File("save.log");
   TskLogFile sink;
   int reachedLimit = 0;
@@ -115,7 +115,7 @@ TEST_F(LogFileSave, FileHeldByAnotherProcessFailsAndLaterSaveWritesEverything) {
         if (clearRaise) raise = false;
       }));
   {
-    logtest::ForeignLock other(path, LOCK_EX);
+    testsupport::ForeignLock other(path, LOCK_EX);
     try {
       sink.Add("first");
       ADD_FAILURE() << "the failed save did not reach the caller of Add";
@@ -139,14 +139,14 @@ TEST_F(LogFileSave, FileHeldByAnotherProcessFailsAndLaterSaveWritesEverything) {
 TEST_F(LogFileSave, SharedFileLetsLockingReadersInButNotWriters) {
   WriteAll(path, "");
   {
-    logtest::ForeignLock reader(path, LOCK_SH);
+    testsupport::ForeignLock reader(path, LOCK_SH);
     sink.Add("exclusive");
     EXPECT_THROW(sink.Save(), sk::Exception);
     sink.SetOptions({sk::loSharedLogFile});
     EXPECT_NO_THROW(sink.Save());
   }
   {
-    logtest::ForeignLock writer(path, LOCK_EX);
+    testsupport::ForeignLock writer(path, LOCK_EX);
     sink.Add("shared");
     EXPECT_THROW(sink.Save(), sk::Exception);
   }

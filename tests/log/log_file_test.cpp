@@ -74,7 +74,7 @@ TEST(LogFile, MillisecondsAloneStampThreeDigits) {
 }
 
 TEST(LogFile, WritesOnlyEntriesUpToItsDetailLevel) {
-  logtest::ScratchDir dir;
+  testsupport::ScratchDir dir;
   TskLogFile sink;
   sink.SetOptions({});
   sink.SetFileName(dir.File("levels.log"));
@@ -92,7 +92,7 @@ TEST(LogFile, WritesOnlyEntriesUpToItsDetailLevel) {
 }
 
 TEST(LogFile, ControlCharactersAppearAsHexCodesInTheFile) {
-  logtest::ScratchDir dir;
+  testsupport::ScratchDir dir;
   TskLogFile sink;
   logtest::MakePlain(sink, dir.File("ctl.log"));
   sink.Add("a\tb\nc\r\x1F\x7F ~\xC3\xA9");
@@ -157,7 +157,7 @@ TEST(LogFile, FileNameIsTrimmedAndBareNamesLieBesideTheExecutable) {
 }
 
 TEST(LogFile, ClearDropsPendingLinesAndDeletesTheFile) {
-  logtest::ScratchDir dir;
+  testsupport::ScratchDir dir;
   const std::string path = dir.File("clear.log");
   TskLogFile sink;
   logtest::MakePlain(sink, path);
@@ -171,21 +171,21 @@ TEST(LogFile, ClearDropsPendingLinesAndDeletesTheFile) {
 }
 
 TEST(LogFile, ClearLeavesAFileThatAnotherProcessHolds) {
-  logtest::ScratchDir dir;
+  testsupport::ScratchDir dir;
   const std::string path = dir.File("held.log");
   logtest::WriteAll(path, "theirs");
   TskLogFile sink;
   sink.SetOptions({});
   sink.SetFileName(path);
   sink.Add("pending");
-  logtest::ForeignLock other(path, LOCK_SH);
+  testsupport::ForeignLock other(path, LOCK_SH);
   sink.Clear();
   EXPECT_EQ(ReadAll(path), "theirs");
   EXPECT_EQ(sink.Log(), "");
 }
 
 TEST(LogFile, DestructionSavesPendingLinesWithoutSafeMode) {
-  logtest::ScratchDir dir;
+  testsupport::ScratchDir dir;
   const std::string path = dir.File("end.log");
   {
     TskLogFile sink;
@@ -197,7 +197,7 @@ TEST(LogFile, DestructionSavesPendingLinesWithoutSafeMode) {
 }
 
 TEST(LogFile, DestructionNeverThrowsAFailedSave) {
-  logtest::ScratchDir dir;
+  testsupport::ScratchDir dir;
   int reports = 0;
   {
     TskLogFile sink;

@@ -71,7 +71,7 @@ void ExpectEveryLineIntact(const std::string& content, int entriesEach) {
 }
 
 TEST(LogThreads, EntriesFromConcurrentThreadsStayWholeInMemory) {
-  logtest::ScratchDir dir;
+  testsupport::ScratchDir dir;
   const std::string path = dir.File("threads.log");
   {
     TskLogFile sink;
@@ -84,7 +84,7 @@ TEST(LogThreads, EntriesFromConcurrentThreadsStayWholeInMemory) {
 }
 
 TEST(LogThreads, EntriesFromConcurrentThreadsStayWholeSavingEachOne) {
-  logtest::ScratchDir dir;
+  testsupport::ScratchDir dir;
   const std::string path = dir.File("threads.log");
   TskLogFile sink;
   sink.SetOptions({sk::loMSec, sk::loSafeMode});
@@ -96,7 +96,7 @@ TEST(LogThreads, EntriesFromConcurrentThreadsStayWholeSavingEachOne) {
 }
 
 TEST(LogThreads, SavingAndClearingWhileOthersLogLosesNothingSinceTheLastClear) {
-  logtest::ScratchDir dir;
+  testsupport::ScratchDir dir;
   const std::string path = dir.File("threads.log");
   TskLogFile sink;
   sink.SetOptions({sk::loMSec});

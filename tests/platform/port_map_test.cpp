@@ -4,8 +4,8 @@
 
 #include <filesystem>
 
-#include "platform/scratch_dir.h"
 #include "platform/system_error.h"
+#include "support/scratch_dir.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ using sk::platform::PortMapEntry;
 // is behind it, a "type" file for serial-core ports.
 class FakeTtyClass {
  public:
-  explicit FakeTtyClass(const sktest::ScratchDir& Root) : root_(Root) {}
+  explicit FakeTtyClass(const testsupport::ScratchDir& Root) : root_(Root) {}
   void Add(const std::string& Name, bool Device, const char* UartType = nullptr) {
     const fs::path dir = root_.Path() / "sys" / "class" / "tty" / Name;
     fs::create_directories(dir);
@@ -29,7 +29,7 @@ class FakeTtyClass {
   }
 
  private:
-  const sktest::ScratchDir& root_;
+  const testsupport::ScratchDir& root_;
 };
 
 std::vector<std::string> Names(const std::vector<PortMapEntry>& entries) {
@@ -39,7 +39,7 @@ std::vector<std::string> Names(const std::vector<PortMapEntry>& entries) {
 }
 
 TEST(PortMap, SystemDevicesAreNumberedByKindAndOnlyRealDevicesCount) {
-  sktest::ScratchDir root;
+  testsupport::ScratchDir root;
   FakeTtyClass tty(root);
   tty.Add("ttyS0", true, "4\n");
   tty.Add("ttyS1", true, "0\n");  // no UART behind the legacy port
@@ -61,7 +61,7 @@ TEST(PortMap, SystemDevicesAreNumberedByKindAndOnlyRealDevicesCount) {
 }
 
 TEST(PortMap, OverrideEntriesComeFirstAndWinOverTheSystemsNumber) {
-  sktest::ScratchDir root;
+  testsupport::ScratchDir root;
   FakeTtyClass tty(root);
   tty.Add("ttyS0", true, "4");
   tty.Add("ttyUSB0", true);
@@ -75,7 +75,7 @@ TEST(PortMap, OverrideEntriesComeFirstAndWinOverTheSystemsNumber) {
 }
 
 TEST(PortMap, ResolvesPathsAsThemselvesAndUnknownNamesToNothing) {
-  sktest::ScratchDir root;
+  testsupport::ScratchDir root;
   PortMap map(root / "ports", root / "sys", "/dev");
   EXPECT_EQ(map.Resolve("/dev/ttyS9"), "/dev/ttyS9");
   EXPECT_FALSE(map.Resolve("COM7").has_value());
@@ -84,7 +84,7 @@ TEST(PortMap, ResolvesPathsAsThemselvesAndUnknownNamesToNothing) {
 }
 
 TEST(PortMap, OverrideEntriesCanBeReplacedRemovedAndBeRelative) {
-  sktest::ScratchDir root;
+  testsupport::ScratchDir root;
   PortMap map(root / "ports", root / "sys", "/dev");
   ASSERT_TRUE(map.AddOverride(4, "/dev/pts/1"));
   ASSERT_TRUE(map.AddOverride(4, "/dev/pts/2"));
@@ -100,7 +100,7 @@ TEST(PortMap, OverrideEntriesCanBeReplacedRemovedAndBeRelative) {
 }
 
 TEST(PortMap, AddingFailsWithTheSystemReasonWhenTheDirectoryCannotBeMade) {
-  sktest::ScratchDir root;
+  testsupport::ScratchDir root;
   root.WriteFile("blocker", "a file where the directory should go");
   PortMap map(root / "blocker/ports", root / "sys", "/dev");
   EXPECT_FALSE(map.AddOverride(3, "/dev/pts/1"));

@@ -11,9 +11,9 @@
 #include <thread>
 
 #include "platform/pseudo_terminal.h"
-#include "platform/scratch_dir.h"
 #include "platform/system_error.h"
 #include "platform/wake_event.h"
+#include "support/scratch_dir.h"
 
 namespace {
 
@@ -68,7 +68,7 @@ TEST_F(PtyDevice, SecondOpenerIsRefusedEvenWithAdministrativeRights) {
 }
 
 TEST(SerialDeviceOpen, MissingPathAndNonTerminalFailWithTheirSystemErrors) {
-  sktest::ScratchDir dir;
+  testsupport::ScratchDir dir;
   EXPECT_FALSE(OpenSerialDevice(dir / "no-such-tty"));
   EXPECT_EQ(platform::SystemErrorText(platform::LastError()), "No such file or directory");
   dir.WriteFile("plain", "x");

@@ -3,48 +3,36 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "sim/host_line.h"
 #include "sim/sim_frames.h"
-#include "sim/sim_process.h"
+#include "support/scratch_dir.h"
+#include "support/sim_process.h"
 
 namespace fs = std::filesystem;
 using namespace sk::test;
+using testsupport::SimProcess;
+using testsupport::Zr48SimPath;
 
 namespace {
 
 // Each test gets its own port map directory and scratch files.
 class SimProgram : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string tmpl = (fs::temp_directory_path() / "zr48sim-test-XXXXXX").string();
-    ASSERT_NE(nullptr, ::mkdtemp(tmpl.data()));
-    dir_ = tmpl;
-    ports_ = dir_ / "ports";
-    ::setenv("SK_PORTMAP_DIR", ports_.c_str(), 1);
-  }
-  void TearDown() override {
-    ::unsetenv("SK_PORTMAP_DIR");
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-  static std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-  }
+  void SetUp() override { ::setenv("SK_PORTMAP_DIR", ports_.c_str(), 1); }
+  void TearDown() override { ::unsetenv("SK_PORTMAP_DIR"); }
+  std::string Path(const std::string& name) const { return dir_.File(name); }
+  static std::string ReadFile(const std::string& path) { return testsupport::ReadAll(path); }
   static std::size_t Count(const std::string& text, const std::string& what) {
     std::size_t n = 0;
     for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
     return n;
   }
 
-  fs::path dir_;
-  fs::path ports_;
+  testsupport::ScratchDir dir_;
+  fs::path ports_ = dir_.Path() / "ports";
 };
 
 }  // namespace

@@ -6,19 +6,17 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-extern char** environ;
+#include "support/child_process.h"
 
-namespace sk::test {
+namespace testsupport {
 
 inline std::string Zr48SimPath() {
 #ifdef ZR48_SIM_PATH
@@ -37,20 +35,25 @@ class SimProcess {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    std::vector<std::string> argv{Zr48SimPath()};
-    argv.insert(argv.end(), Args.begin(), Args.end());
-    std::vector<char*> cargv;
-    for (auto& a : argv) cargv.push_back(a.data());
-    cargv.push_back(nullptr);
-    const int rc = ::posix_spawn(&pid_, argv[0].c_str(), &actions, nullptr, cargv.data(), environ);
+    try {
+      pid_ = SpawnProgram(Zr48SimPath(), Args, &actions);
+    } catch (...) {
+      posix_spawn_file_actions_destroy(&actions);
+      ::close(out[0]);
+      ::close(out[1]);
+      throw;
+    }
     posix_spawn_file_actions_destroy(&actions);
     ::close(out[1]);
     stdout_ = out[0];
-    if (rc != 0) {
-      pid_ = -1;
-      throw std::runtime_error("cannot start " + argv[0]);
+    std::string line;
+    try {
+      line = ReadLine(10000);
+    } catch (...) {
+      Terminate();
+      ::close(stdout_);
+      throw;
     }
-    const std::string line = ReadLine(10000);
     const auto space = line.find(' ');
     ttyPath_ = line.substr(0, space);
     if (space != std::string::npos) portName_ = line.substr(space + 1);
@@ -65,6 +68,7 @@ class SimProcess {
   const std::string& TtyPath() const { return ttyPath_; }
   const std::string& PortName() const { return portName_; }  // "COM<N>" with --port
   bool Running() const { return pid_ > 0; }
+  pid_t Pid() const { return pid_; }
 
   // SIGTERM, then the exit status; a simulator that does not end within 30 s is killed
   // (SIGKILL) and reaped, so that no test leaves it behind. The status then says SIGKILL.
@@ -72,30 +76,19 @@ class SimProcess {
     if (pid_ <= 0) return status_;
     ::kill(pid_, SIGTERM);
     if (const auto status = Wait(30000)) return *status;
-    ::kill(pid_, SIGKILL);
-    int st = 0;
-    while (::waitpid(pid_, &st, 0) < 0 && errno == EINTR) {
-    }
+    status_ = KillAndReap(pid_);
     pid_ = -1;
-    status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
     return status_;
   }
   // The exit status once the program has ended within TimeoutMs, else nothing.
   std::optional<int> Wait(int TimeoutMs) {
     if (pid_ <= 0) return status_;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
-    for (;;) {
-      int st = 0;
-      const pid_t r = ::waitpid(pid_, &st, WNOHANG);
-      if (r == pid_) {
-        pid_ = -1;
-        status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-        return status_;
-      }
-      if (std::chrono::steady_clock::now() > deadline) return std::nullopt;
-      // No event to wait on for a child's end without owning SIGCHLD; poll gently.
-      ::poll(nullptr, 0, 5);
+    const auto status = WaitForExit(pid_, TimeoutMs);
+    if (status) {
+      pid_ = -1;
+      status_ = *status;
     }
+    return status;
   }
 
  private:
@@ -120,4 +113,4 @@ class SimProcess {
   std::string portName_;
 };
 
-}  // namespace sk::test
+}  // namespace testsupport
