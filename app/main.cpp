@@ -1,0 +1,14 @@
+// bootshell: the operator's window for writing firmware images to a ZR48 in boot mode.
+#include <QApplication>
+
+#include "app/form3.h"
+#include "widgets/qt_error_report.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("bootshell"));
+  sk::widgets::InstallMessageBoxErrorReport(QStringLiteral("bootshell"));
+  bootshell::app::TForm3 form;
+  form.show();
+  return QApplication::exec();
+}
