@@ -27,6 +27,7 @@ TskBaseIO::~TskBaseIO() {
   if (timer) timer->SetEnabled(false);
   timer.reset();
   skNotifyList.Clear();
+  TskBaseIO::DeviceListClear();
   // A derived class closes the port; one that did not leaves nothing open behind it.
   if (THandle h = ExchangeHandle(nullptr)) h->Close();
 }
@@ -126,7 +127,7 @@ bool TskBaseIO::ReleaseHandle(const THandle& Device) {
 
 void TskBaseIO::InternalCloseDevice(const THandle& Device, bool Orderly) {
   if (!ReleaseHandle(Device)) return;
-  DoNotify(1);
+  DoNotify(ncPortClosed);
   if (KeepConnection() && !Orderly) StartKeepConnection();
 }
 
@@ -191,14 +192,6 @@ void TskBaseIO::NotifyDelete(const TskNotifyEvent& NotifyEvent) {
 void TskBaseIO::DoNotify(std::int32_t Code) {
   TLinkUse use(*this);
   skNotifyList.Call(this, Code);
-}
-
-void TskBaseIO::Update() {
-  DoNotify(3);
-}
-
-void TskBaseIO::DoSetDeviceIndex(int) {
-  DoNotify(3);
 }
 
 // --- Links ---------------------------------------------------------------------------------

@@ -16,7 +16,9 @@
 #include "core/bytes.h"
 #include "core/component.h"
 #include "core/fatal_error.h"
+#include "discovery/device.h"
 #include "log/custom_log_file.h"
+#include "platform/device_change.h"
 #include "platform/messages.h"
 
 namespace sk {
@@ -93,10 +95,28 @@ class TskBaseIO : public TComponent {
   virtual void ClearDeviceBuffers() = 0;
 
   // --- Device list ------------------------------------------------------------------------
+  // The list owns its records. A record is valid until the list is cleared (Update,
+  // DeviceListClear) or the component is destroyed.
+  // The record at Index; null when Index is out of range.
+  TskDevice* GetDevice(int Index) const;
+  TskDevice* Device(int Index) const { return GetDevice(Index); }
+  int DeviceCount() const;
+  // The position of that very record (identity, not contents); -1 if absent.
+  int IndexOfDevice(const TskDevice* aDevice) const;
+  // The position of the first entry whose Data equals Value; -1 if none.
+  int IndexOfDeviceData(std::int32_t Value) const;
+  // Loads the list first when it is empty; then, with L, replaces L's contents by every
+  // entry's display string and record, in list order.
+  virtual void GetDeviceList(TskDeviceItems* L = nullptr);
   int DeviceIndex() const { return GetDeviceIndex(); }
   void SetDeviceIndex(int Value) { DoSetDeviceIndex(Value); }
-  // Rebuilds the device list and sends notification 3.
+  // Rebuilds the device list and sends ncDeviceChanged; at this class it only notifies.
   virtual void Update();
+  // A device-change message: Update for a changed device tree or a port that arrived or
+  // left, and true; false for anything else. The message's Result is left alone.
+  virtual bool WMDeviceChange(platform::TDeviceChangeMessage& Msg);
+  // Appends the devices this component can use; it does not clear first. Nothing here.
+  virtual void DeviceListLoad() {}
 
   // --- Log --------------------------------------------------------------------------------
   // With an attached log: the text with the component's prefix (an empty text writes the
@@ -173,6 +193,14 @@ class TskBaseIO : public TComponent {
   virtual void DoSetDeviceIndex(int Value);
   virtual int GetDeviceIndex() const { return -1; }
 
+  // Appends Record; it takes its position and this component as parent. Result: the position.
+  virtual int DeviceAdd(std::unique_ptr<TskDevice> Record);
+  // Inserts Record by ascending Data. A record whose Data an entry already has is refused
+  // (-1) and destroyed: the list keeps no two entries with equal Data.
+  virtual int DeviceInsert(std::unique_ptr<TskDevice> Record);
+  // Destroys every record and empties the list.
+  virtual void DeviceListClear();
+
   virtual void KeepConnectionTimer(TObject* Sender);
   virtual void StartKeepConnection();
   virtual void StopKeepConnection();
@@ -228,6 +256,14 @@ class TskBaseIO : public TComponent {
   std::mutex workersMutex_;
   std::unique_ptr<TskThreadIO> fThreadIO;
   std::vector<std::unique_ptr<platform::TThread>> deferredWorkers_;
+  // The device list: each entry's display string as it was when the entry was made, and the
+  // record. Guarded, since a reopen in a worker thread reads it while the GUI reloads it.
+  struct DeviceEntry {
+    std::string Name;
+    std::unique_ptr<TskDevice> Object;
+  };
+  mutable std::mutex devicesMutex_;
+  std::vector<DeviceEntry> slDevices;
 
   friend class TskThreadIO;
 };

@@ -260,7 +260,7 @@ void TskCustomComm::DoOpen() {
     FreeReadBuffer();
     throw;
   }
-  DoNotify(2);
+  DoNotify(ncPortOpened);
 }
 
 void TskCustomComm::SetupDevice() {

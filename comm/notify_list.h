@@ -14,6 +14,14 @@ namespace sk {
 
 using TskNotifyEvent = TEvent<void(TObject* Sender, std::int32_t Code)>;
 
+// The codes a notify list carries.
+enum TskNotifyCode : std::int32_t {
+  ncPortClosed = 1,
+  ncPortOpened = 2,
+  // The port number (selection) or the device list changed.
+  ncDeviceChanged = 3,
+};
+
 // Thread-safe: the port may notify from a worker thread while the main thread subscribes.
 // No lock is held while a subscriber runs, so a subscriber may change the list.
 class TskNotifyList {

@@ -22,7 +22,7 @@ void TskCustomSerialComm::SetComPortNo(std::uint16_t Value) {
   SetActive(false);
   fComPortNo = Value;
   SetActive(was);
-  DoNotify(3);
+  DoNotify(ncDeviceChanged);
 }
 
 TComPort TskCustomSerialComm::ComPort() const {
@@ -45,8 +45,8 @@ THandle TskCustomSerialComm::DeviceOpen() {
   THandle result;
   if (fExtHandle)
     result = std::move(fExtHandle);
-  else if (const int i = GetDeviceIndex(); i >= 0)
-    result = OpenDevicePath(DevicePortName(i));
+  else if (const std::string name = DevicePortName(GetDeviceIndex()); !name.empty())
+    result = OpenDevicePath(name);
   else
     result = OpenDevicePath("COM" + std::to_string(fComPortNo));
   fExtHandle.reset();
@@ -58,33 +58,13 @@ THandle TskCustomSerialComm::OpenDevicePath(const std::string& Name) {
 }
 
 std::string TskCustomSerialComm::GetComName() const {
-  if (const int i = GetDeviceIndex(); i >= 0) return DevicePortName(i);
+  if (const std::string name = DevicePortName(GetDeviceIndex()); !name.empty()) return name;
   return "COM" + std::to_string(fComPortNo);
 }
 
-int TskCustomSerialComm::GetDeviceIndex() const {
-  for (int i = 0; i < DeviceCount(); ++i)
-    if (DeviceData(i) == fComPortNo) return i;
-  return -1;
-}
-
-void TskCustomSerialComm::DoSetDeviceIndex(int Value) {
-  if (Value >= 0 && Value < DeviceCount())
-    SetComPortNo(static_cast<std::uint16_t>(DeviceData(Value) & 0xFFFF));
-}
-
-std::int32_t TskCustomSerialComm::DeviceData(int) const {
-  return -1;
-}
-
-std::string TskCustomSerialComm::DevicePortName(int) const {
-  return {};
-}
-
-void TskCustomSerialComm::Update() {
-  DeviceListClear();
-  DeviceListLoad();
-  TskCustomComm::Update();
+std::string TskCustomSerialComm::DevicePortName(int Index) const {
+  const TskDevice* device = GetDevice(Index);
+  return device != nullptr ? device->PortName : std::string();
 }
 
 }  // namespace sk

@@ -20,13 +20,18 @@ class TskCustomSerialComm : public TskCustomComm {
   // cpCOM1..cpCOM8 for ports 1 to 8, cpCOMxx otherwise; setting cpCOMxx changes nothing.
   TComPort ComPort() const;
   void SetComPort(TComPort Value);
+  // Read only by DeviceListLoad: a new mode shows with the next load.
   TskEnumPorts EnumPorts() const { return fEnumPorts; }
   void SetEnumPorts(TskEnumPorts Value) { fEnumPorts = Value; }
 
   // Continues on a device that somebody else opened: closes an open port and opens on it.
   // A null handle changes nothing.
   void SetExtHandle(THandle aHandle);
+  // Clears the device list, loads it again and sends ncDeviceChanged.
   void Update() override;
+  // Appends the machine's serial ports, by ascending port number; with EnumPorts other than
+  // epQuickAll they carry the descriptions of the devices behind them.
+  void DeviceListLoad() override;
 
  protected:
   THandle DeviceOpen() override;
@@ -34,18 +39,15 @@ class TskCustomSerialComm : public TskCustomComm {
   // error left for the caller.
   virtual THandle OpenDevicePath(const std::string& Name);
   std::string GetComName() const override;
+  // Sets ComPortNo to the low 16 bits of the entry's Data; out of range: nothing.
   void DoSetDeviceIndex(int Value) override;
+  // The entry that carries ComPortNo, or -1.
   int GetDeviceIndex() const override;
-  // The device list: loading, clearing, and the port name of an entry. The enumeration of
-  // the machine's ports fills these in; until then the list is empty and the port opens by
-  // number.
-  virtual void DeviceListLoad() {}
-  virtual void DeviceListClear() {}
-  virtual int DeviceCount() const { return 0; }
-  virtual std::int32_t DeviceData(int Index) const;
-  virtual std::string DevicePortName(int Index) const;
 
  private:
+  // The PortName of the entry at Index; empty when there is none.
+  std::string DevicePortName(int Index) const;
+
   std::uint16_t fComPortNo = 0;
   THandle fExtHandle;
   TskEnumPorts fEnumPorts = epQuickAll;

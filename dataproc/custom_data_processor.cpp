@@ -105,9 +105,9 @@ void TskCustomDataProcessor::Notification(TComponent* AComponent, TOperation Ope
 // --- Device notifications ------------------------------------------------------------------
 
 void TskCustomDataProcessor::DeviceNotify(TObject*, std::int32_t Code) {
-  if (Code == 1)
+  if (Code == ncPortClosed)
     DoMediumClosed();
-  else if (Code == 2)
+  else if (Code == ncPortOpened)
     DoMediumOpened();
 }
 

@@ -23,9 +23,10 @@ class PortMap {
   static std::string DefaultOverrideDir();
 
   // SysRoot is where the tty class is looked up (".../class/tty") and DevRoot where the
-  // device nodes are; both replaceable so that tests run on a fake tree.
-  explicit PortMap(std::string OverrideDir = DefaultOverrideDir(), std::string SysRoot = "/sys",
-                   std::string DevRoot = "/dev");
+  // device nodes are; both replaceable so that tests run on a fake tree. By default
+  // platform::SysfsRoot() and platform::DevRoot().
+  explicit PortMap(std::string OverrideDir = DefaultOverrideDir(), std::string SysRoot = {},
+                   std::string DevRoot = {});
 
   // Override entries first (by port number), then the system's devices; a port name that an
   // override entry already has is not listed twice.

@@ -8,6 +8,7 @@
 
 #include <unistd.h>
 
+#include "platform/device_roots.h"
 #include "platform/port_map.h"
 #include "platform/system_error.h"
 
@@ -62,8 +63,8 @@ std::string PortMap::DefaultOverrideDir() {
 
 PortMap::PortMap(std::string OverrideDir, std::string SysRoot, std::string DevRoot)
     : overrideDir_(std::move(OverrideDir)),
-      sysRoot_(std::move(SysRoot)),
-      devRoot_(std::move(DevRoot)) {}
+      sysRoot_(SysRoot.empty() ? SysfsRoot() : std::move(SysRoot)),
+      devRoot_(DevRoot.empty() ? platform::DevRoot() : std::move(DevRoot)) {}
 
 std::vector<PortMapEntry> PortMap::OverrideEntries() const {
   std::vector<std::pair<std::uint32_t, PortMapEntry>> found;

@@ -324,11 +324,18 @@ TEST(PortLifecycleFake, NotifySubscribersAreOneHandlerOfOneObject) {
 TEST(PortLifecycleFake, DeviceListEntryNamesThePortThatOpens) {
   NotifyRecorder heard;
   class ListedComm : public FakeComm {
-   protected:
-    int DeviceCount() const override { return 2; }
-    std::int32_t DeviceData(int i) const override { return i == 0 ? 3 : 9; }
-    std::string DevicePortName(int i) const override {
-      return i == 0 ? "/dev/ttyUSB3" : "/dev/rfcomm0";
+   public:
+    ListedComm() {
+      Insert(9, "/dev/rfcomm0");
+      Insert(3, "/dev/ttyUSB3");
+    }
+
+   private:
+    void Insert(std::int32_t Data, const std::string& PortName) {
+      auto device = std::make_unique<TskDevice>();
+      device->Data = Data;
+      device->PortName = PortName;
+      DeviceInsert(std::move(device));
     }
   } com;
   com.SetComPortNo(9);

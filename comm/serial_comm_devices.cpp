@@ -1,0 +1,33 @@
+// The serial port's device list: the machine's ports, and the selection as a port number.
+#include "comm/serial_comm.h"
+#include "discovery/port_list.h"
+#include "discovery/port_loader.h"
+
+namespace sk {
+
+int TskCustomSerialComm::GetDeviceIndex() const {
+  return IndexOfDeviceData(fComPortNo);
+}
+
+void TskCustomSerialComm::DoSetDeviceIndex(int Value) {
+  const TskDevice* device = GetDevice(Value);
+  if (device == nullptr) return;
+  SetComPortNo(static_cast<std::uint16_t>(device->Data & 0xFFFF));
+}
+
+void TskCustomSerialComm::Update() {
+  DeviceListClear();
+  GetDeviceList(nullptr);
+  TskCustomComm::Update();
+}
+
+void TskCustomSerialComm::DeviceListLoad() {
+  TskSetupDeviceList devices;
+  TskPortList ports;
+  GetSerialPortList(ports, true);
+  JoinPortsAndDevices(ports, devices, false, false, [this](std::unique_ptr<TskDevice> Record) {
+    return DeviceInsert(std::move(Record));
+  });
+}
+
+}  // namespace sk

@@ -1,0 +1,80 @@
+#include "discovery/port_list.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace sk {
+
+std::string TskPortListEntry::NamePart() const {
+  return Text.substr(0, Text.find('='));
+}
+
+std::string TskPortListEntry::ValuePart() const {
+  const auto eq = Text.find('=');
+  return eq == std::string::npos ? std::string() : Text.substr(eq + 1);
+}
+
+std::string TrimText(const std::string& S) {
+  std::size_t b = 0, e = S.size();
+  while (b < e && static_cast<unsigned char>(S[b]) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(S[e - 1]) <= ' ') --e;
+  return S.substr(b, e - b);
+}
+
+std::string UpperCaseText(std::string S) {
+  for (char& c : S) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return S;
+}
+
+bool SameTextIgnoringCase(const std::string& A, const std::string& B) {
+  return std::equal(A.begin(), A.end(), B.begin(), B.end(), [](char a, char b) {
+    return std::toupper(static_cast<unsigned char>(a)) ==
+           std::toupper(static_cast<unsigned char>(b));
+  });
+}
+
+bool ParseDecimal(const std::string& S, std::size_t Pos, std::int32_t& Value) {
+  if (Pos >= S.size()) return false;
+  std::int64_t n = 0;
+  for (std::size_t i = Pos; i < S.size(); ++i) {
+    if (!std::isdigit(static_cast<unsigned char>(S[i]))) return false;
+    n = n * 10 + (S[i] - '0');
+    if (n > INT32_MAX) return false;
+  }
+  Value = static_cast<std::int32_t>(n);
+  return true;
+}
+
+void AddPortSorted(const std::string& Entry, std::int32_t Number, TskPortList& List) {
+  for (const TskPortListEntry& e : List)
+    if (SameTextIgnoringCase(e.Text, Entry)) return;
+  if (List.empty() || List.back().Number < Number) {
+    List.push_back({Entry, Number});
+    return;
+  }
+  const auto at = std::find_if(List.begin(), List.end(),
+                               [Number](const TskPortListEntry& e) { return e.Number > Number; });
+  if (at != List.end()) List.insert(at, {Entry, Number});
+}
+
+void GetSerialPortList(TskPortList& List, bool WithDeviceName,
+                       const std::vector<platform::PortMapEntry>& Map) {
+  List.clear();
+  for (const platform::PortMapEntry& value : Map) {
+    const std::string s = TrimText(UpperCaseText(value.PortName));
+    if (s.compare(0, 3, "COM") != 0) continue;
+    const bool listed = std::any_of(List.begin(), List.end(), [&](const TskPortListEntry& e) {
+      return SameTextIgnoringCase(e.NamePart(), s);
+    });
+    if (listed) continue;
+    std::int32_t n = 0;
+    if (!ParseDecimal(s, 3, n)) continue;
+    AddPortSorted(WithDeviceName ? s + "=" + value.DevicePath : s, n, List);
+  }
+}
+
+void GetSerialPortList(TskPortList& List, bool WithDeviceName) {
+  GetSerialPortList(List, WithDeviceName, platform::PortMap().Entries());
+}
+
+}  // namespace sk
