@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "platform/system_error.h"
+#include "platform/tick.h"
 
 namespace sk::platform {
 
@@ -26,6 +27,12 @@ FakeSerialDevice::~FakeSerialDevice() = default;
 
 bool FakeSerialDevice::Enter(Op Operation, const std::string& Entry) {
   journal_.push_back(Entry);
+  journalTimes_.push_back(GetTickCount());
+  for (ScheduledChunk& c : scheduled_)
+    if (!c.triggered && !c.after.empty() && c.after == Entry && ++c.seen == c.occurrence) {
+      c.triggered = true;
+      c.triggerTick = journalTimes_.back();
+    }
   ++calls_[Operation];
   std::uint32_t error = 0;
   if (closed_) {
@@ -85,6 +92,44 @@ void FakeSerialDevice::ReceiveBytes(const std::vector<std::uint8_t>& Bytes) {
   Post(events & mask_);
 }
 
+void FakeSerialDevice::ScheduleInput(std::vector<std::uint8_t> Bytes, std::uint32_t DelayMs,
+                                     std::string After, int Occurrence) {
+  std::lock_guard lock(mutex_);
+  ScheduledChunk c;
+  c.bytes = std::move(Bytes);
+  c.delayMs = DelayMs;
+  c.after = std::move(After);
+  c.occurrence = Occurrence;
+  // Following nothing that is still unread: its delay runs from now.
+  if (c.after.empty() && scheduled_.empty() && scheduledUnread_ == 0) {
+    c.triggered = true;
+    c.triggerTick = GetTickCount();
+  }
+  scheduled_.push_back(std::move(c));
+}
+
+void FakeSerialDevice::ReleaseScheduled() {
+  while (!scheduled_.empty()) {
+    ScheduledChunk& c = scheduled_.front();
+    if (!c.triggered || GetTickCount() - c.triggerTick < c.delayMs) return;
+    input_.insert(input_.end(), c.bytes.begin(), c.bytes.end());
+    scheduledUnread_ += c.bytes.size();
+    if (!c.bytes.empty()) Post(EV_RXCHAR & mask_);
+    scheduled_.pop_front();
+    if (scheduledUnread_ == 0) ScheduledTaken(0);
+  }
+}
+
+void FakeSerialDevice::ScheduledTaken(std::size_t Count) {
+  scheduledUnread_ -= std::min(Count, scheduledUnread_);
+  if (scheduledUnread_ != 0 || scheduled_.empty()) return;
+  ScheduledChunk& next = scheduled_.front();
+  if (!next.triggered && next.after.empty()) {
+    next.triggered = true;
+    next.triggerTick = GetTickCount();
+  }
+}
+
 void FakeSerialDevice::RaiseEvents(std::uint32_t Events) {
   std::lock_guard lock(mutex_);
   Post(Events);
@@ -111,6 +156,17 @@ std::vector<std::string> FakeSerialDevice::Journal() const {
 void FakeSerialDevice::ClearJournal() {
   std::lock_guard lock(mutex_);
   journal_.clear();
+  journalTimes_.clear();
+}
+
+std::vector<DCB> FakeSerialDevice::StateHistory() const {
+  std::lock_guard lock(mutex_);
+  return dcbHistory_;
+}
+
+std::vector<std::uint32_t> FakeSerialDevice::JournalTimes() const {
+  std::lock_guard lock(mutex_);
+  return journalTimes_;
 }
 
 DCB FakeSerialDevice::State() const {
@@ -188,6 +244,7 @@ bool FakeSerialDevice::SetCommState(const DCB& Dcb) {
   std::lock_guard lock(mutex_);
   if (!Enter(Op::SetCommState, "SetCommState")) return false;
   dcb_ = Dcb;
+  dcbHistory_.push_back(Dcb);
   return true;
 }
 
@@ -250,6 +307,7 @@ bool FakeSerialDevice::WaitCommEvent(std::uint32_t& Events, NativeHandle WakeFd)
 bool FakeSerialDevice::ClearCommError(std::uint32_t* Errors, COMSTAT* Stat) {
   std::lock_guard lock(mutex_);
   if (!Enter(Op::ClearCommError, "ClearCommError")) return false;
+  ReleaseScheduled();
   if (Errors != nullptr) *Errors = lineErrors_;
   lineErrors_ = 0;
   if (Stat != nullptr) {
@@ -264,11 +322,13 @@ bool FakeSerialDevice::Read(void* Buffer, std::uint32_t Count, std::uint32_t& Re
   std::lock_guard lock(mutex_);
   ReadCount = 0;
   if (!Enter(Op::Read, "Read " + std::to_string(Count))) return false;
+  ReleaseScheduled();
   // Never waits: what has arrived is what a read gets.
   const auto n = std::min<std::size_t>(Count, input_.size());
   std::copy_n(input_.begin(), n, static_cast<std::uint8_t*>(Buffer));
   input_.erase(input_.begin(), input_.begin() + static_cast<std::ptrdiff_t>(n));
   ReadCount = static_cast<std::uint32_t>(n);
+  ScheduledTaken(n);
   return true;
 }
 
@@ -293,7 +353,10 @@ bool FakeSerialDevice::WriteAsync(const void* Buffer, std::uint32_t Count) {
 bool FakeSerialDevice::PurgeComm(std::uint32_t Flags) {
   std::lock_guard lock(mutex_);
   if (!Enter(Op::PurgeComm, "PurgeComm " + Hex(Flags))) return false;
-  if ((Flags & PURGE_RXCLEAR) != 0) input_.clear();
+  if ((Flags & PURGE_RXCLEAR) != 0) {
+    input_.clear();
+    ScheduledTaken(scheduledUnread_);
+  }
   if ((Flags & PURGE_TXCLEAR) != 0) outputQueued_ = 0;
   return true;
 }

@@ -48,6 +48,13 @@ class FakeSerialDevice final : public SerialDevice {
   void InjectLineErrors(std::uint32_t Errors);
   // Input arriving: EV_RXCHAR, and EV_RXFLAG when it holds the DCB's event character.
   void ReceiveBytes(const std::vector<std::uint8_t>& Bytes);
+  // Input the device sends by itself, for timing tests. Bytes arrive DelayMs after their
+  // trigger: the Occurrence-th journal entry equal to After from now on (for example
+  // "EscapeCommFunction 3", RTS raised), or, with After empty, the moment the bytes scheduled
+  // before them have all been read. Chunks arrive in the order scheduled, when the device is
+  // next asked (ClearCommError, Read) after their time.
+  void ScheduleInput(std::vector<std::uint8_t> Bytes, std::uint32_t DelayMs, std::string After = {},
+                     int Occurrence = 1);
   // Events for the next WaitCommEvent, whatever the mask.
   void RaiseEvents(std::uint32_t Events);
   // Bytes reported as still queued for output (cbOutQue).
@@ -58,7 +65,11 @@ class FakeSerialDevice final : public SerialDevice {
   // --- Record -----------------------------------------------------------------------------
   std::vector<std::string> Journal() const;
   void ClearJournal();
+  // When each journal entry was made, on the platform's millisecond tick.
+  std::vector<std::uint32_t> JournalTimes() const;
   DCB State() const;
+  // Every DCB that SetCommState accepted, in order.
+  std::vector<DCB> StateHistory() const;
   COMMTIMEOUTS Timeouts() const;
   std::uint32_t Mask() const;
   std::uint32_t InQueue() const;
@@ -95,15 +106,33 @@ class FakeSerialDevice final : public SerialDevice {
   // Journals the call and tells whether it may go on; with mutex_ held.
   bool Enter(Op Operation, const std::string& Entry);
   void Post(std::uint32_t Events);  // with mutex_ held
+  // Moves scheduled input whose time has come into the input queue; with mutex_ held.
+  void ReleaseScheduled();
+  // Bytes of released scheduled input were read or dropped; with mutex_ held.
+  void ScheduledTaken(std::size_t Count);
+
+  struct ScheduledChunk {
+    std::vector<std::uint8_t> bytes;
+    std::uint32_t delayMs = 0;
+    std::string after;
+    int occurrence = 1;
+    int seen = 0;
+    bool triggered = false;
+    std::uint32_t triggerTick = 0;
+  };
 
   mutable std::mutex mutex_;
   WakeEvent wake_;
   std::vector<std::string> journal_;
+  std::vector<std::uint32_t> journalTimes_;
+  std::deque<ScheduledChunk> scheduled_;
+  std::size_t scheduledUnread_ = 0;
   std::map<Op, std::uint32_t> failures_;
   std::map<Op, int> calls_;
   bool closed_ = false;
   bool lost_ = false;
   DCB dcb_;
+  std::vector<DCB> dcbHistory_;
   COMMTIMEOUTS timeouts_;
   std::uint32_t mask_ = 0;
   std::uint32_t maskGeneration_ = 0;
