@@ -81,6 +81,9 @@ class TskCustomComm : public TskBaseIO {
   // Refreshes the records from an open port and derives StreamProtocol and RS485Mode.
   void ReadDeviceState();
   void SetTimeouts(const COMMTIMEOUTS& Value);
+  // Shows the port configuration dialog on the record; a confirmed dialog's settings become
+  // the component's and reach an open port, a cancelled one changes nothing.
+  void ConfigDialog();
   // The event mask for the trace states, and the trace states of reported events.
   static std::uint32_t EventMaskOf(TTraceStates States, bool SoftwareRS485);
   static TTraceStates TraceStatesOf(std::uint32_t Events);

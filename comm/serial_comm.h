@@ -5,6 +5,7 @@
 #include <string>
 
 #include "comm/custom_comm.h"
+#include "platform/registry.h"
 
 namespace sk {
 
@@ -33,6 +34,24 @@ class TskCustomSerialComm : public TskCustomComm {
   // epQuickAll they carry the descriptions of the devices behind them.
   void DeviceListLoad() override;
 
+  // --- Saved configuration (a 49-byte binary value; failures are fatal errors) -----------
+  // Stores ComPortNo's low 8 bits and the line settings record as the value Name of Key.
+  virtual void SaveConfig(platform::RegistryRoot Root, const std::string& Key,
+                          const std::string& Name);
+  // Takes a stored value over (port number, then line settings); a value that is absent or
+  // of another length changes nothing.
+  virtual void LoadConfig(platform::RegistryRoot Root, const std::string& Key,
+                          const std::string& Name);
+
+  // --- Device identification ------------------------------------------------------------
+  // On an open port: whether the device answers DTR with DSR within 200 ms (a fatal error
+  // when it does not). Nothing on a closed port.
+  virtual void InitDeviceConnect();
+  // The identification string of a serial plug-and-play device, from its begin marker
+  // through its end marker; empty when the port does not open or nothing identifiable comes.
+  // The port, its settings and its trace states are as before afterwards.
+  virtual std::string GetPNPDeviceString();
+
  protected:
   THandle DeviceOpen() override;
   // Opens a port by name ("COMn" through the port map, or a path); null with the system
@@ -47,6 +66,10 @@ class TskCustomSerialComm : public TskCustomComm {
  private:
   // The PortName of the entry at Index; empty when there is none.
   std::string DevicePortName(int Index) const;
+  // Takes one byte that arrives within Ms, serving the thread's messages while waiting.
+  bool ReadByteWithin(Byte& Value, std::uint32_t Ms);
+  // Reads the identification once the lines have been toggled for it.
+  std::string ReadPNPString();
 
   std::uint16_t fComPortNo = 0;
   THandle fExtHandle;

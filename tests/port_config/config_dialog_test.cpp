@@ -1,0 +1,75 @@
+// The port configuration dialog through the platform hook.
+#include <cstring>
+
+#include "platform/config_dialog.h"
+#include "port_config_fixtures.h"
+
+namespace sktest {
+namespace {
+
+using sk::platform::FakeSerialDevice;
+
+// Installs a hook for one test and removes it afterwards.
+class DialogHook {
+ public:
+  explicit DialogHook(sk::platform::ConfigDialogHook Hook) {
+    sk::platform::SetConfigDialogHook(std::move(Hook));
+  }
+  ~DialogHook() { sk::platform::SetConfigDialogHook(nullptr); }
+};
+
+TEST(ConfigDialog, WithoutAWindowSystemItIsCancelledAndNothingChanges) {
+  ScriptedComm com;
+  com.SetBaudRate(2400);
+  com.SetActive(true);
+  const sk::DCB before = com.CommConfig().dcb;
+  const int writes = com.Device().Calls(FakeSerialDevice::Op::SetCommState);
+  com.ConfigDialog();
+  EXPECT_EQ(std::memcmp(&com.CommConfig().dcb, &before, sizeof before), 0);
+  EXPECT_EQ(com.Device().Calls(FakeSerialDevice::Op::SetCommState), writes);
+}
+
+TEST(ConfigDialog, EditsTheRecordAsTheOpenPortHasIt) {
+  ScriptedComm com;
+  com.SetComPortNo(5);
+  com.SetActive(true);
+  // The port was changed behind the component's back: the dialog starts from the port.
+  sk::DCB changed = com.Device().State();
+  changed.BaudRate = 4800;
+  com.Device().SetCommState(changed);
+
+  std::string shownName;
+  std::uint32_t shownBaud = 0;
+  DialogHook hook([&](const std::string& Name, sk::COMMCONFIG& Config) {
+    shownName = Name;
+    shownBaud = Config.dcb.BaudRate;
+    EXPECT_EQ(Config.dwSize, 52u);
+    EXPECT_EQ(Config.dcb.DCBlength, 28u);
+    Config.dcb.BaudRate = 31250;
+    Config.dcb.Flags = (Config.dcb.Flags & ~0x3315u) | 0x1311u;
+    return true;
+  });
+  com.ConfigDialog();
+  EXPECT_EQ(shownName, "COM5");
+  EXPECT_EQ(shownBaud, 4800u);
+  EXPECT_EQ(com.BaudRate(), 31250u);
+  EXPECT_EQ(com.Device().State().BaudRate, 31250u);
+  EXPECT_EQ(com.StreamProtocol(), sk::spXonXoff);
+}
+
+TEST(ConfigDialog, ACancelledHookLeavesTheRecordAsItWas) {
+  ScriptedComm com;
+  com.SetBaudRate(2400);
+  const sk::DCB before = com.CommConfig().dcb;
+  // A dialog that scribbles on the record and is then cancelled.
+  DialogHook hook([](const std::string&, sk::COMMCONFIG& Config) {
+    Config.dcb.BaudRate = 1;
+    Config.dcb.ByteSize = 5;
+    return false;
+  });
+  com.ConfigDialog();
+  EXPECT_EQ(std::memcmp(&com.CommConfig().dcb, &before, sizeof before), 0);
+}
+
+}  // namespace
+}  // namespace sktest

@@ -1,0 +1,97 @@
+#pragma once
+// What the configuration tests share: registry roots of the test's own, and a port whose
+// every open makes a new scripted fake device.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "comm/serial_comm.h"
+#include "platform/fake_serial_device.h"
+#include "platform/system_error.h"
+#include "support/recording_log.h"
+#include "support/scratch_dir.h"
+
+namespace sktest {
+
+using Bytes = std::vector<std::uint8_t>;
+using testsupport::RecordingLog;
+using testsupport::ScratchDir;
+
+// Sets an environment variable for the life of the object, then puts the old value back.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* Name, const std::string& Value) : name_(Name) {
+    if (const char* old = ::getenv(Name)) old_ = old;
+    ::setenv(Name, Value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (old_)
+      ::setenv(name_, old_->c_str(), 1);
+    else
+      ::unsetenv(name_);
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+// Both registry roots inside a scratch folder.
+class RegistryRoots : public ::testing::Test {
+ protected:
+  std::string UserRoot() const { return dir / "config/serialkit/registry"; }
+  std::string MachineRoot() const { return dir / "machine"; }
+
+  ScratchDir dir;
+  ScopedEnv xdg{"XDG_CONFIG_HOME", dir / "config"};
+  ScopedEnv machine{"SK_MACHINE_REGISTRY", dir / "machine"};
+};
+
+// A port whose opens each make a new fake device, prepared by Prepare, or fail with
+// openError.
+class ScriptedComm : public sk::TskComm {
+ public:
+  using TskComm::TskComm;
+  ~ScriptedComm() override { Shutdown(); }
+
+  std::function<void(sk::platform::FakeSerialDevice&)> Prepare;
+  std::uint32_t openError = 0;
+  // Every device opened, the last one at the back.
+  std::vector<std::shared_ptr<sk::platform::FakeSerialDevice>> devices;
+
+  sk::platform::FakeSerialDevice& Device() { return *devices.back(); }
+  using TskComm::CommCfg;
+
+ protected:
+  sk::THandle OpenDevicePath(const std::string&) override {
+    if (openError != 0) {
+      sk::platform::SetLastError(openError);
+      return nullptr;
+    }
+    auto fake = std::make_shared<sk::platform::FakeSerialDevice>();
+    if (Prepare) Prepare(*fake);
+    devices.push_back(fake);
+    return fake;
+  }
+};
+
+// The fatal errors a port reports, with the exception cleared when asked.
+struct FatalErrors {
+  void Heard(sk::TObject*, std::uint32_t Code, std::uint32_t Detail, const std::string& Msg,
+             bool& Raise) {
+    heard.push_back(std::to_string(Code) + " " + std::to_string(Detail) + " " + Msg);
+    if (silence) Raise = false;
+  }
+  sk::TOnFatalErrorEvent Event() { return sk::TOnFatalErrorEvent(this, &FatalErrors::Heard); }
+  bool silence = false;
+  std::vector<std::string> heard;
+};
+
+}  // namespace sktest
