@@ -2,12 +2,15 @@
 #include <QApplication>
 
 #include "app/form3.h"
+#include "widgets/port_settings_dialog.h"
 #include "widgets/qt_error_report.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("bootshell"));
   sk::widgets::InstallMessageBoxErrorReport(QStringLiteral("bootshell"));
+  // A port's ConfigDialog shows the Qt port settings dialog.
+  sk::widgets::InstallPortSettingsDialog();
   bootshell::app::TForm3 form;
   form.show();
   return QApplication::exec();
