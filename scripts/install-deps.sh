@@ -5,7 +5,8 @@ packages=(build-essential cmake ninja-build pkg-config
           libgtest-dev libgmock-dev libbenchmark-dev
           libfmt-dev libcli11-dev libcrypto++-dev
           clang libclang-rt-14-dev ccache
-          qt6-base-dev nlohmann-json3-dev libudev1)
+          qt6-base-dev nlohmann-json3-dev libudev1
+          xvfb xdotool imagemagick)
 packages+=(${SK_EXTRA_PACKAGES:-})
 missing=()
 for p in "${packages[@]}"; do
