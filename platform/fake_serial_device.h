@@ -92,6 +92,10 @@ class FakeSerialDevice final : public SerialDevice {
   bool WaitCommEvent(std::uint32_t& Events, NativeHandle WakeFd) override;
   bool ClearCommError(std::uint32_t* Errors, COMSTAT* Stat) override;
   bool Read(void* Buffer, std::uint32_t Count, std::uint32_t& ReadCount) override;
+  // Journalled as a Read: this device's reads never wait either.
+  bool ReadAvailable(void* Buffer, std::uint32_t Count, std::uint32_t& ReadCount) override {
+    return Read(Buffer, Count, ReadCount);
+  }
   bool Write(const void* Buffer, std::uint32_t Count, std::uint32_t& Written) override;
   bool WriteAsync(const void* Buffer, std::uint32_t Count) override;
   bool PurgeComm(std::uint32_t Flags) override;

@@ -55,6 +55,10 @@ class SerialDevice {
   // Reads under the time-outs (all zero: until Count bytes have arrived). ReadCount is less
   // than Count when a time-out ended the read. A purge of the input ends it with an error.
   virtual bool Read(void* Buffer, std::uint32_t Count, std::uint32_t& ReadCount) = 0;
+  // Takes what is waiting now, up to Count, and never waits, whatever the time-outs: a count
+  // measured earlier may be stale, since a purge or another reader can take bytes meanwhile.
+  // A purge never splits it. Fails, having taken nothing, when the device is lost or closed.
+  virtual bool ReadAvailable(void* Buffer, std::uint32_t Count, std::uint32_t& ReadCount) = 0;
   // Waited write: returns once the bytes have been handed to the driver, after everything
   // written before it. A write time-out fails it; the bytes not written are dropped.
   virtual bool Write(const void* Buffer, std::uint32_t Count, std::uint32_t& Written) = 0;

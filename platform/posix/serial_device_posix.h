@@ -37,6 +37,7 @@ class PosixSerialDevice final : public SerialDevice {
   bool WaitCommEvent(std::uint32_t& Events, NativeHandle WakeFd) override;
   bool ClearCommError(std::uint32_t* Errors, COMSTAT* Stat) override;
   bool Read(void* Buffer, std::uint32_t Count, std::uint32_t& ReadCount) override;
+  bool ReadAvailable(void* Buffer, std::uint32_t Count, std::uint32_t& ReadCount) override;
   bool Write(const void* Buffer, std::uint32_t Count, std::uint32_t& Written) override;
   bool WriteAsync(const void* Buffer, std::uint32_t Count) override;
   bool PurgeComm(std::uint32_t Flags) override;
@@ -75,6 +76,11 @@ class PosixSerialDevice final : public SerialDevice {
   // Nanoseconds (steady clock) until the transmitter clock runs out; 0 or less when it has.
   std::int64_t TransmitterBusyFor() const;
   void WakeReaders(bool Abort);  // with inputMutex_ held
+  // Moves up to Count - ReadCount bytes from the input buffer, then from the driver, into Out
+  // at ReadCount. False with errno when the driver failed before anything was taken. With
+  // inputMutex_ held.
+  bool TakeInput(std::uint8_t* Out, std::uint32_t Count, std::uint32_t& ReadCount,
+                 std::size_t Capacity);
 
   int fd_;
   std::atomic<bool> closed_{false};

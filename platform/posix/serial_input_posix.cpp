@@ -76,6 +76,44 @@ long PosixSerialDevice::PullInput(bool& SawEventChar) {
   return total;
 }
 
+bool PosixSerialDevice::TakeInput(std::uint8_t* Out, std::uint32_t Count, std::uint32_t& ReadCount,
+                                  std::size_t Capacity) {
+  const bool wasFull = input_.size() >= Capacity;
+  const std::size_t take = std::min<std::size_t>(Count - ReadCount, input_.size());
+  std::copy_n(input_.begin(), take, Out + ReadCount);
+  input_.erase(input_.begin(), input_.begin() + static_cast<std::ptrdiff_t>(take));
+  ReadCount += static_cast<std::uint32_t>(take);
+  if (wasFull && take > 0) eventWake_.Signal();  // the event wait may buffer again
+  while (ReadCount < Count) {
+    const ssize_t n = ::read(fd_, Out + ReadCount, Count - ReadCount);
+    if (n > 0) {
+      ReadCount += static_cast<std::uint32_t>(n);
+    } else if (n < 0 && errno == EINTR) {
+      continue;
+    } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      break;
+    } else {
+      if (ReadCount > 0) return true;  // the failure shows with the next call
+      return Fail(n == 0 ? EIO : errno);
+    }
+  }
+  return true;
+}
+
+bool PosixSerialDevice::ReadAvailable(void* Buffer, std::uint32_t Count, std::uint32_t& ReadCount) {
+  ReadCount = 0;
+  auto use = Use();
+  if (!use) return false;
+  if (Count == 0) return true;
+  std::size_t capacity;
+  {
+    std::lock_guard lock(stateMutex_);
+    capacity = inQueue_;
+  }
+  std::lock_guard lock(inputMutex_);
+  return TakeInput(static_cast<std::uint8_t*>(Buffer), Count, ReadCount, capacity);
+}
+
 bool PosixSerialDevice::Read(void* Buffer, std::uint32_t Count, std::uint32_t& ReadCount) {
   ReadCount = 0;
   auto use = Use();
@@ -125,25 +163,7 @@ bool PosixSerialDevice::Read(void* Buffer, std::uint32_t Count, std::uint32_t& R
       std::lock_guard lock(inputMutex_);
       if (reader && reader->aborted) return Fail(ECANCELED);
       const std::size_t before = ReadCount;
-      const bool wasFull = input_.size() >= capacity;
-      const std::size_t take = std::min<std::size_t>(Count - ReadCount, input_.size());
-      std::copy_n(input_.begin(), take, out + ReadCount);
-      input_.erase(input_.begin(), input_.begin() + static_cast<std::ptrdiff_t>(take));
-      ReadCount += static_cast<std::uint32_t>(take);
-      if (wasFull && take > 0) eventWake_.Signal();  // the event wait may buffer again
-      while (ReadCount < Count) {
-        const ssize_t n = ::read(fd_, out + ReadCount, Count - ReadCount);
-        if (n > 0) {
-          ReadCount += static_cast<std::uint32_t>(n);
-        } else if (n < 0 && errno == EINTR) {
-          continue;
-        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-          break;
-        } else {
-          if (ReadCount > 0) return true;  // the failure shows with the next call
-          return Fail(n == 0 ? EIO : errno);
-        }
-      }
+      if (!TakeInput(out, Count, ReadCount, capacity)) return false;
       if (ReadCount > before) lastByte = Clock::now();
     }
     if (ReadCount == Count || immediate || (firstByte && ReadCount > 0)) return true;

@@ -180,6 +180,39 @@ TEST_F(PtyDevice, PurgingInputDiscardsWhatWasWaitingButNotWhatComesLater) {
   EXPECT_EQ(got, (Bytes{'n', 'e', 'w'}));
 }
 
+TEST_F(PtyDevice, ReadAvailableTakesWhatIsThereInOrderAndNeverWaitsForAStaleCount) {
+  // Some bytes in the device's own buffer (taken by the event wait), more still in the driver.
+  ASSERT_TRUE(device->SetCommMask(EV_RXCHAR));
+  ASSERT_TRUE(pty.Write({1, 2, 3}));
+  std::uint32_t events = 0;
+  ASSERT_TRUE(device->WaitCommEvent(events, -1));
+  ASSERT_EQ(events, static_cast<std::uint32_t>(EV_RXCHAR));
+  ASSERT_TRUE(pty.Write({4, 5}));
+  ASSERT_TRUE(WaitForInput(5));
+  Bytes got(64);
+  std::uint32_t n = 0;
+  ASSERT_TRUE(device->ReadAvailable(got.data(), 64, n));
+  got.resize(n);
+  EXPECT_EQ(got, (Bytes{1, 2, 3, 4, 5}));
+
+  // Measured, then purged: with no time-outs a read of the measured count would wait for new
+  // bytes; this one ends with none.
+  ASSERT_TRUE(pty.Write({6, 7, 8}));
+  ASSERT_TRUE(WaitForInput(3));
+  ASSERT_TRUE(device->PurgeComm(PURGE_RXABORT | PURGE_RXCLEAR));
+  got.assign(3, 0);
+  ASSERT_TRUE(device->ReadAvailable(got.data(), 3, n));
+  EXPECT_EQ(n, 0u);
+  ASSERT_TRUE(pty.Write({9}));
+  ASSERT_TRUE(WaitForInput(1));
+  ASSERT_TRUE(device->ReadAvailable(got.data(), 3, n));
+  EXPECT_EQ(n, 1u);
+  EXPECT_EQ(got[0], 9);
+
+  device->Close();
+  EXPECT_FALSE(device->ReadAvailable(got.data(), 3, n));
+}
+
 TEST_F(PtyDevice, ReadWaitsForAllBytesWithoutTimeoutsAndReturnsWhatCameWithThem) {
   auto read = std::async(std::launch::async, [&] {
     Bytes buf(6);
