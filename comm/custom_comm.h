@@ -127,9 +127,10 @@ class TskCustomComm : public TskBaseIO {
   // which empties the queue whenever something reads (IsReadRequired or tsRxChar).
   // Waits until Len bytes have come or the time-outs end the read.
   void Read(Byte* Buffer, std::uint32_t Len);
-  // What is waiting now; Buffer ends up holding what was read.
+  // What is waiting now; Buffer ends up holding what was read. Never waits: what another
+  // reader took meanwhile is not waited for.
   void ReadAll(ByteString& Buffer);
-  // At most MaxLen of what is waiting; the result is the number read.
+  // At most MaxLen of what is waiting, without waiting; the result is the number read.
   std::int32_t ReadMax(Byte* Buffer, std::uint32_t MaxLen);
   ByteString ReadString();
   // Whether Count bytes are waiting within Ms, serving the calling thread's messages
@@ -194,8 +195,9 @@ class TskCustomComm : public TskBaseIO {
   // The byte of a send failed: the reason goes to DoCommError.
   void SendFailed();
 
-  // The number actually read, 0 on failure or on a closed port.
-  std::uint32_t ReadCount(Byte* Buffer, std::uint32_t Len);
+  // The number actually read, 0 on failure or on a closed port. Wait: until Len bytes have
+  // come or the time-outs end the read; otherwise only what is there now.
+  std::uint32_t ReadCount(Byte* Buffer, std::uint32_t Len, bool Wait);
 
   std::string fLastErrorString;
   std::atomic<TTraceStates> fTraceStates{0};

@@ -116,10 +116,15 @@ void TskCustomComm::HandleCommEvent(const platform::TMsg& Msg) {
         const auto buffer = ReadBuffer();
         const auto size = static_cast<std::uint32_t>(buffer->size());
         do {
+          // What is there now, never a wait for the measured count: a purge or a direct read
+          // in another thread may have taken some, and a read waiting for them would swallow
+          // the next answer.
           std::uint32_t got = 0;
-          if (!h->Read(buffer->data(), std::min(stat.cbInQue, size), got)) break;
-          // What was read, which a read time-out can make less than what was asked for.
-          if (got > 0) DoReceived(buffer->data(), got);
+          if (!h->ReadAvailable(buffer->data(), std::min(stat.cbInQue, size), got)) break;
+          // Nothing there after all (counted by the driver a moment before it can be read):
+          // the event worker reports it once it can be.
+          if (got == 0) break;
+          DoReceived(buffer->data(), got);
           if (!refresh()) break;
         } while (stat.cbInQue > 0);
       }
@@ -141,25 +146,30 @@ void TskCustomComm::HandleCommEvent(const platform::TMsg& Msg) {
 
 // --- Direct reads --------------------------------------------------------------------------
 
-std::uint32_t TskCustomComm::ReadCount(Byte* Buffer, std::uint32_t Len) {
+std::uint32_t TskCustomComm::ReadCount(Byte* Buffer, std::uint32_t Len, bool Wait) {
   THandle h = Handle();
   std::uint32_t got = 0;
-  if (!h || Len == 0 || !h->Read(Buffer, Len, got)) return 0;
+  if (!h || Len == 0) return 0;
+  if (!(Wait ? h->Read(Buffer, Len, got) : h->ReadAvailable(Buffer, Len, got))) return 0;
   return got;
 }
 
 void TskCustomComm::Read(Byte* Buffer, std::uint32_t Len) {
-  ReadCount(Buffer, Len);
+  ReadCount(Buffer, Len, true);
 }
+
+// The reads of "what is waiting" take what is still there when they read: the message worker
+// may have taken some of the measured bytes meanwhile, and waiting for that many new ones
+// would hold back the next answer.
 
 void TskCustomComm::ReadAll(ByteString& Buffer) {
   Buffer.resize(ReadyForRead());
-  Buffer.resize(ReadCount(Buffer.data(), static_cast<std::uint32_t>(Buffer.size())));
+  Buffer.resize(ReadCount(Buffer.data(), static_cast<std::uint32_t>(Buffer.size()), false));
 }
 
 std::int32_t TskCustomComm::ReadMax(Byte* Buffer, std::uint32_t MaxLen) {
   const std::uint32_t n = std::min(MaxLen, ReadyForRead());
-  return static_cast<std::int32_t>(ReadCount(Buffer, n));
+  return static_cast<std::int32_t>(ReadCount(Buffer, n, false));
 }
 
 ByteString TskCustomComm::ReadString() {

@@ -6,7 +6,8 @@ packages=(build-essential cmake ninja-build pkg-config
           libfmt-dev libcli11-dev libcrypto++-dev
           clang libclang-rt-14-dev ccache
           qt6-base-dev nlohmann-json3-dev libudev1
-          xvfb xdotool imagemagick)
+          xvfb xdotool imagemagick
+          qt6-serialport-dev)
 packages+=(${SK_EXTRA_PACKAGES:-})
 missing=()
 for p in "${packages[@]}"; do
