@@ -15,7 +15,8 @@ struct SavedPortConfig {
   static constexpr std::size_t kSize = 49;
   static constexpr std::size_t kPortNoOffset = 0;
   static constexpr std::size_t kDcbOffset = 2;
-  // Bytes 30 to 48 have no meaning; they are written as zero and never read.
+  // Bytes 30 to 48 have no meaning; they are written as zero and never read. The port's
+  // time-outs are not kept: the value has no room for them and stays 49 bytes long.
 
   // The port number's low 8 bits (a 16-bit field whose high byte is always 0).
   std::uint8_t PortNo = 0;

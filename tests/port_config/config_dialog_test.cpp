@@ -1,6 +1,7 @@
 // The port configuration dialog through the platform hook.
 #include <cstring>
 
+#include "discovery/device.h"
 #include "platform/config_dialog.h"
 #include "port_config_fixtures.h"
 
@@ -55,6 +56,35 @@ TEST(ConfigDialog, EditsTheRecordAsTheOpenPortHasIt) {
   EXPECT_EQ(com.BaudRate(), 31250u);
   EXPECT_EQ(com.Device().State().BaudRate, 31250u);
   EXPECT_EQ(com.StreamProtocol(), sk::spXonXoff);
+}
+
+// A port whose device list holds one entry, port 5, opened under another name.
+class ListedComm : public ScriptedComm {
+ public:
+  using ScriptedComm::ScriptedComm;
+  ~ListedComm() override { Shutdown(); }
+  void DeviceListLoad() override {
+    auto d = std::make_unique<sk::TskDevice>();
+    d->Data = 5;
+    d->PortName = "rfcomm-bridge";
+    d->NameFriendly = d->PortName;
+    DeviceInsert(std::move(d));
+  }
+};
+
+TEST(ConfigDialog, NamesThePortAsTheDeviceListHasIt) {
+  std::vector<std::string> names;
+  DialogHook hook([&](const std::string& Name, sk::COMMCONFIG&) {
+    names.push_back(Name);
+    return false;
+  });
+  ListedComm com;
+  com.GetDeviceList();
+  com.SetComPortNo(5);
+  com.ConfigDialog();
+  com.SetComPortNo(6);
+  com.ConfigDialog();
+  EXPECT_EQ(names, (std::vector<std::string>{"rfcomm-bridge", "COM6"}));
 }
 
 TEST(ConfigDialog, ACancelledHookLeavesTheRecordAsItWas) {

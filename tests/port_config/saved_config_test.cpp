@@ -143,6 +143,16 @@ TEST_F(SavedConfig, LoadingReachesAnOpenPortOnTheLoadedNumber) {
   EXPECT_TRUE(com.Active());
   EXPECT_EQ(com.ComPortNo(), 9);
   EXPECT_EQ(com.Device().State().BaudRate, 4800u);
+
+  // A reopen that fails is a failure of the load.
+  com.SetComPortNo(2);
+  com.openError = 2;
+  FatalErrors fatal;
+  com.SetOnFatalError(fatal.Event());
+  EXPECT_THROW(com.LoadConfig(RegistryRoot::CurrentUser, "K", "V"), std::exception);
+  ASSERT_EQ(fatal.heard.size(), 2u);
+  EXPECT_EQ(fatal.heard[0].rfind("1 0 Device \"COM9\" Open Error !!!\r", 0), 0u);
+  EXPECT_EQ(fatal.heard[1], "1 0 Error on load config information from registry");
 }
 
 TEST_F(SavedConfig, ValuesThatAreAbsentOrOfAnotherLengthChangeNothing) {
