@@ -4,7 +4,6 @@
 // status bar. It only wires: the buttons go to the loader core, and the loader's window
 // operations come back here.
 #include <QButtonGroup>
-#include <QComboBox>
 #include <QFileDialog>
 #include <QFrame>
 #include <QGroupBox>
@@ -25,6 +24,7 @@
 #include "boot/comm_loader_port.h"
 #include "boot/loader_hookup.h"
 #include "loader/firmware_loader.h"
+#include "widgets/device_box.h"
 #include "widgets/qt_application_pump.h"
 
 namespace bootshell::app {
@@ -88,7 +88,7 @@ class TForm3 : public QWidget, public loader::LoaderWindow {
 
   // Controls; children of the window, which deletes them after the members below are gone.
   QFrame* Panel1 = nullptr;
-  QComboBox* skDeviceBox1 = nullptr;
+  sk::widgets::TskDeviceBox* skDeviceBox1 = nullptr;
   QPushButton* Button8 = nullptr;
   QPushButton* Button2 = nullptr;
   QLabel* Image1 = nullptr;

@@ -26,6 +26,9 @@ class FormTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ::setenv("SK_PORTMAP_DIR", (scratch_.Path() / "ports").c_str(), 1);
+    // Only the test's own ports: none of the machine's.
+    ::setenv("SK_SYSFS_ROOT", (scratch_.Path() / "sys").c_str(), 1);
+    ::setenv("SK_NO_UDEV", "1", 1);
     sk::platform::Application().SetErrorReport([this](const std::string& Message) {
       std::lock_guard lock(errorsMutex_);
       errors_.push_back(Message);
@@ -36,7 +39,7 @@ class FormTest : public ::testing::Test {
   void TearDown() override {
     form_.reset();
     sk::platform::Application().SetErrorReport({});
-    ::unsetenv("SK_PORTMAP_DIR");
+    for (const char* name : {"SK_PORTMAP_DIR", "SK_SYSFS_ROOT", "SK_NO_UDEV"}) ::unsetenv(name);
   }
 
   template <class T = QWidget>

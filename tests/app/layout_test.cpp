@@ -8,7 +8,12 @@
 #include <QRadioButton>
 #include <QTabWidget>
 
+#include <filesystem>
+#include <memory>
+
 #include "form_fixture.h"
+#include "platform/pseudo_terminal.h"
+#include "widgets/device_box.h"
 
 namespace apptest {
 namespace {
@@ -102,6 +107,26 @@ TEST_F(FormTest, FileDialogAsksForFirmwareThatNeedNotExist) {
   EXPECT_EQ(od2->acceptMode(), QFileDialog::AcceptOpen);
   EXPECT_TRUE(od2->isSizeGripEnabled());
   EXPECT_FALSE(od2->testOption(QFileDialog::ReadOnly));
+}
+
+TEST_F(FormTest, PortChooserShowsThePortsAndSelectsCom3WhichPickingChanges) {
+  std::vector<std::unique_ptr<sk::platform::PseudoTerminal>> ttys;
+  std::filesystem::create_directories(scratch_.Path() / "ports");
+  for (int n : {1, 3, 5}) {
+    ttys.push_back(std::make_unique<sk::platform::PseudoTerminal>());
+    std::filesystem::create_symlink(ttys.back()->SlavePath(),
+                                    scratch_.Path() / "ports" / ("com" + std::to_string(n)));
+  }
+  form_ = std::make_unique<bootshell::app::TForm3>();  // binds while it is created
+  auto* box = Find<sk::widgets::TskDeviceBox>("skDeviceBox1");
+  ASSERT_TRUE(box);
+  EXPECT_EQ(box->skComm(), &form_->Components().Comm());
+  EXPECT_FALSE(box->ResetOnChanged());
+  EXPECT_EQ(box->count(), 3);
+  EXPECT_EQ(box->currentIndex(), 1);
+  QTest::keyClick(box, Qt::Key_Down);
+  EXPECT_EQ(form_->Components().Comm().ComPortNo(), 5);
+  EXPECT_EQ(box->currentIndex(), 2);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
-// The GUI tests' main: a QApplication on the offscreen platform (SK_TEST_DISPLAY=1 keeps the
-// platform of the environment, to watch the tests on a real display).
+#pragma once
+// The main of a GUI test program (include it in one of its files): a QApplication on Qt's
+// offscreen platform, then the tests. SK_TEST_DISPLAY=1 keeps the platform the environment
+// names, to watch the tests on a real display.
 #include <gtest/gtest.h>
 
 #include <QApplication>

@@ -1,0 +1,1 @@
+#include "support/offscreen_main.h"
