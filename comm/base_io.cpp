@@ -12,7 +12,8 @@
 
 namespace sk {
 
-TskBaseIO::TskBaseIO(TComponent* AOwner) : TComponent(AOwner), sLogPrefix(ClassName()) {}
+TskBaseIO::TskBaseIO(TComponent* AOwner, platform::TApplication& App)
+    : TComponent(AOwner), fApp(App) {}
 
 TskBaseIO::~TskBaseIO() {
   // A derived class whose I/O thread uses its own members stops it in its destructor; what
@@ -95,6 +96,7 @@ void TskBaseIO::DoOpen() {
     fOnOpen.Call(this);
   } catch (...) {
     // A handler's failure does not undo the open.
+    ReportException();
   }
   if (isThreaded) StartThreads();
 }
@@ -121,6 +123,8 @@ bool TskBaseIO::ReleaseHandle(const THandle& Device) {
   try {
     fOnClose.Call(this);
   } catch (...) {
+    // The port is closed whatever the handler did.
+    ReportException();
   }
   return true;
 }
@@ -181,12 +185,11 @@ void TskBaseIO::StopWorkers(std::vector<std::unique_ptr<platform::TThread>> Thre
 // --- Notify list ---------------------------------------------------------------------------
 
 void TskBaseIO::NotifyAdd(const TskNotifyEvent& NotifyEvent) {
-  if (skNotifyList.IndexOf(NotifyEvent) < 0) skNotifyList.Add(NotifyEvent);
+  skNotifyList.AddUnique(NotifyEvent);
 }
 
 void TskBaseIO::NotifyDelete(const TskNotifyEvent& NotifyEvent) {
-  const int i = skNotifyList.IndexOf(NotifyEvent);
-  if (i >= 0) skNotifyList.Delete(i);
+  skNotifyList.Remove(NotifyEvent);
 }
 
 void TskBaseIO::DoNotify(std::int32_t Code) {
@@ -225,9 +228,7 @@ void TskBaseIO::Notification(TComponent* AComponent, TOperation Operation) {
     fDataProcessor.store(nullptr);
     // The processor is being destroyed and may be past its own destructor: rather than
     // calling into it, drop whatever it subscribed here.
-    for (int i = skNotifyList.Count() - 1; i >= 0; --i)
-      if (skNotifyList.Get(i).Object() == static_cast<const void*>(AComponent))
-        skNotifyList.Delete(i);
+    skNotifyList.RemoveObject(AComponent);
   } else if (AComponent == fTerminal.load()) {
     fTerminal.store(nullptr);  // its key filter goes with it
     hTerminal.store(nullptr);
@@ -243,7 +244,8 @@ void TskBaseIO::Loaded() {
     SetTerminalUsage(TerminalUsage());
     SetActive(fActive.load());
   } catch (...) {
-    platform::Application().ShowError("error");
+    // Loading has nobody to throw to.
+    ReportException();
   }
 }
 
@@ -253,10 +255,23 @@ void TskBaseIO::WriteLog(TDetailLevel Level, const std::string& Text) const {
   TLinkUse use(*this);
   TskCustomLogFile* log = fLog.load();
   if (log == nullptr) return;
-  if (Text.empty())
-    log->AddSysInfo();
-  else
-    log->AddLog(Level, sLogPrefix + Text);
+  try {
+    if (Text.empty())
+      log->AddSysInfo();
+    else
+      log->AddLog(Level, LogPrefix() + Text);
+    LogWritten();
+  } catch (...) {
+    LogFailed(std::current_exception());
+  }
+}
+
+void TskBaseIO::ReportException(std::exception_ptr E) const noexcept {
+  App().ShowException(E);
+}
+
+void TskBaseIO::LogFailed(std::exception_ptr E) const noexcept {
+  if (!logFailing_.exchange(true, std::memory_order_relaxed)) ReportException(E);
 }
 
 void TskBaseIO::DoFatalError(std::uint32_t ErrorCode, std::uint32_t Detail,
@@ -265,12 +280,18 @@ void TskBaseIO::DoFatalError(std::uint32_t ErrorCode, std::uint32_t Detail,
   fOnFatalError.Call(this, ErrorCode, Detail, ErrorMsg, raise);
   {
     TLinkUse use(*this);
-    if (TskCustomLogFile* log = fLog.load())
-      log->AddLogFmt(dlSimple, "Fatal Error: %u, %u, %s", ErrorCode, Detail, ErrorMsg);
+    if (TskCustomLogFile* log = fLog.load()) {
+      try {
+        log->AddLogFmt(dlSimple, "Fatal Error: %u, %u, %s", ErrorCode, Detail, ErrorMsg);
+        LogWritten();
+      } catch (...) {
+        LogFailed(std::current_exception());
+      }
+    }
   }
   if (!raise || IsLoading()) return;
   if (flShow)
-    platform::Application().ShowError(ErrorMsg);
+    App().ShowError(ErrorMsg);
   else
     throw Exception(ErrorMsg);
 }
@@ -322,7 +343,7 @@ void TskBaseIO::ReleaseLinkUse() const {
     if (it != linkUsers_.end()) linkUsers_.erase(it);
     waiters = linkWaiters_;
   }
-  for (platform::TThreadID w : waiters) platform::Application().WakeUp(w);
+  for (platform::TThreadID w : waiters) App().WakeUp(w);
 }
 
 void TskBaseIO::WaitForLinkUses() const {
@@ -337,7 +358,7 @@ void TskBaseIO::WaitForLinkUses() const {
     std::lock_guard lock(linkUsesMutex_);
     linkWaiters_.push_back(self);
   }
-  platform::Application().WaitServing([&] { return !othersInside(); });
+  App().WaitServing([&] { return !othersInside(); });
   std::lock_guard lock(linkUsesMutex_);
   linkWaiters_.erase(std::find(linkWaiters_.begin(), linkWaiters_.end(), self));
 }
@@ -352,7 +373,7 @@ void TskBaseIO::KeepConnectionTimer(TObject*) {
 void TskBaseIO::StartKeepConnection() {
   std::lock_guard lock(timerMutex_);
   if (!timerKeepConnection) {
-    timerKeepConnection = std::make_unique<TskTimer>();
+    timerKeepConnection = std::make_unique<TskTimer>(App());
     timerKeepConnection->SetInterval(2000);
     timerKeepConnection->SetOnTimer(TNotifyEvent(this, &TskBaseIO::KeepConnectionTimer));
   }

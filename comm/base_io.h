@@ -4,8 +4,10 @@
 // and the terminal binding.
 #include <atomic>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,7 @@
 #include "core/fatal_error.h"
 #include "discovery/device.h"
 #include "log/custom_log_file.h"
+#include "platform/application.h"
 #include "platform/device_change.h"
 #include "platform/messages.h"
 
@@ -38,7 +41,8 @@ using THandle = std::shared_ptr<platform::SerialDevice>;
 
 class TskBaseIO : public TComponent {
  public:
-  explicit TskBaseIO(TComponent* AOwner = nullptr);
+  explicit TskBaseIO(TComponent* AOwner = nullptr,
+                     platform::TApplication& App = platform::Application());
   ~TskBaseIO() override;
   std::string ClassName() const override { return "TskBaseIO"; }
 
@@ -125,8 +129,14 @@ class TskBaseIO : public TComponent {
   template <class... T>
   void WriteLogFmt(TDetailLevel Level, const std::string& Format, const T&... Args) const {
     TLinkUse use(*this);
-    if (TskCustomLogFile* log = fLog.load())
-      log->AddLogFmt(Level, sLogPrefix + Format, TLogArgs{ToLogArg(Args)...});
+    if (TskCustomLogFile* log = fLog.load()) {
+      try {
+        log->AddLogFmt(Level, LogPrefix() + Format, TLogArgs{ToLogArg(Args)...});
+        LogWritten();
+      } catch (...) {
+        LogFailed(std::current_exception());
+      }
+    }
   }
 
   // Reports a fatal error: OnFatalError, the log line, then an sk::Exception with ErrorMsg
@@ -151,6 +161,17 @@ class TskBaseIO : public TComponent {
   };
   // Waits until no other thread holds a link use (the calling thread's own do not count).
   void WaitForLinkUses() const;
+
+  // The application whose queues, timers and error report this component uses.
+  platform::TApplication& App() const { return fApp; }
+  // An exception that a handler or a step of the component let escape where nobody can be
+  // thrown to goes to the application's error report with its own text.
+  void ReportException(std::exception_ptr E = std::current_exception()) const noexcept;
+  // A log sink that throws (its save failed and nobody cleared RaiseException) has made its
+  // own report; the component goes on without the line. Only the first of a run of failures
+  // goes to the error report, so a sink that keeps failing does not flood it.
+  void LogFailed(std::exception_ptr E) const noexcept;
+  void LogWritten() const noexcept { logFailing_.store(false, std::memory_order_relaxed); }
 
   // --- Open and close skeleton ------------------------------------------------------------
   // The base opens nothing (the result is a null handle).
@@ -214,7 +235,10 @@ class TskBaseIO : public TComponent {
   // The handle is replaced atomically; the result is the previous one.
   THandle ExchangeHandle(THandle Value);
 
-  std::string sLogPrefix;
+  // Set by a class that has a prefix of its own; without one the lines begin with the class
+  // name, taken when a line is written (in the base constructor it would be the base's).
+  std::optional<std::string> sLogPrefix;
+  std::string LogPrefix() const { return sLogPrefix ? *sLogPrefix : ClassName(); }
   std::atomic<bool> fActive{false};
   // Whether the base open and close start and stop the generic I/O thread.
   bool isThreaded = false;
@@ -228,6 +252,8 @@ class TskBaseIO : public TComponent {
 
  private:
   bool TerminalKey(char16_t Ch);
+  platform::TApplication& fApp;
+  mutable std::atomic<bool> logFailing_{false};
   void AcquireLinkUse() const;
   void ReleaseLinkUse() const;
 

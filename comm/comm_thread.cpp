@@ -10,7 +10,8 @@ namespace sk {
 
 TCommThread::TCommThread(TskCustomComm& AOwner, platform::TThreadID MsgThread,
                          std::shared_ptr<const std::atomic<bool>> MsgThreadEnded)
-    : Com(&AOwner),
+    : TThread(AOwner.App()),
+      Com(&AOwner),
       hDevice(AOwner.Handle()),
       msgThread_(MsgThread),
       msgThreadEnded_(std::move(MsgThreadEnded)) {

@@ -50,8 +50,8 @@ std::string TrimmedSystemText(std::uint32_t Code) {
 
 }  // namespace
 
-TskCustomComm::TskCustomComm(TComponent* AOwner)
-    : TskBaseIO(AOwner), fIsNotSupportRS485(!platform::DriverTogglesRts()) {
+TskCustomComm::TskCustomComm(TComponent* AOwner, platform::TApplication& App)
+    : TskBaseIO(AOwner, App), fIsNotSupportRS485(!platform::DriverTogglesRts()) {
   SetUseMainThread(true);
   fTraceStates.store(0);
   CommCfg.dwSize = kCommConfigSize;
@@ -75,6 +75,8 @@ void TskCustomComm::Shutdown() {
   try {
     DoClose();
   } catch (...) {
+    // Destruction goes on; the reason is not lost.
+    ReportException();
   }
   StopThreads();
 }
@@ -280,6 +282,7 @@ void TskCustomComm::DoClose() {
       StopThreads();
       WriteLog(dlSimple, "The port is closed succesfully");
     } catch (...) {
+      ReportException();
       ReleaseHandle();
     }
   }

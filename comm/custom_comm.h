@@ -20,7 +20,8 @@ class TMsgThread;
 
 class TskCustomComm : public TskBaseIO {
  public:
-  explicit TskCustomComm(TComponent* AOwner = nullptr);
+  explicit TskCustomComm(TComponent* AOwner = nullptr,
+                         platform::TApplication& App = platform::Application());
   ~TskCustomComm() override;
   std::string ClassName() const override { return "TskCustomComm"; }
 

@@ -192,7 +192,7 @@ bool TskCustomComm::WaitForBytes(std::uint32_t Count, std::uint32_t Ms) {
   const std::uint32_t deadline = platform::GetTickCount() + Ms;
   while (static_cast<std::int32_t>(platform::GetTickCount() - deadline) <= 0 && IsOpened()) {
     if (ReadyForRead() >= Count) return true;
-    platform::Application().ProcessMessages(5);
+    App().ProcessMessages(5);
   }
   return false;
 }

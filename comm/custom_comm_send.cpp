@@ -139,7 +139,7 @@ bool TskCustomComm::WaitForSignal(TModemSignal Signal, std::uint32_t Ms) {
   for (;;) {
     if (static_cast<unsigned>(Signal) <= 7 && InSet(ModemSignals(), Signal)) return true;
     // Serving the calling thread's messages is also the pause between two looks.
-    platform::Application().ProcessMessages(5);
+    App().ProcessMessages(5);
     const auto late = static_cast<std::int32_t>(platform::GetTickCount() - deadline);
     if (late > 0 || !IsOpened()) return false;
   }

@@ -5,7 +5,7 @@
 
 namespace sk {
 
-TMsgThread::TMsgThread(TskCustomComm& AOwner) : Com(&AOwner) {
+TMsgThread::TMsgThread(TskCustomComm& AOwner) : TThread(AOwner.App()), Com(&AOwner) {
   Start();
 }
 

@@ -20,6 +20,39 @@ int TskNotifyList::Add(const TskNotifyEvent& Item) {
   return static_cast<int>(entries_.size()) - 1;
 }
 
+bool TskNotifyList::AddUnique(const TskNotifyEvent& Item) {
+  std::lock_guard lock(mutex_);
+  if (std::any_of(entries_.begin(), entries_.end(),
+                  [&](const auto& e) { return e->event.SameHandler(Item); }))
+    return false;
+  entries_.push_back(std::make_unique<Entry>(Entry{nextSerial_++, Item}));
+  return true;
+}
+
+bool TskNotifyList::Remove(const TskNotifyEvent& Item) {
+  std::unique_ptr<Entry> released;
+  std::lock_guard lock(mutex_);
+  auto it = std::find_if(entries_.begin(), entries_.end(),
+                         [&](const auto& e) { return e->event.SameHandler(Item); });
+  if (it == entries_.end()) return false;
+  released = std::move(*it);
+  entries_.erase(it);
+  return true;
+}
+
+void TskNotifyList::RemoveObject(const void* Object) {
+  std::vector<std::unique_ptr<Entry>> released;
+  std::lock_guard lock(mutex_);
+  for (auto it = entries_.begin(); it != entries_.end();) {
+    if ((*it)->event.Object() == Object) {
+      released.push_back(std::move(*it));
+      it = entries_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
 void TskNotifyList::Delete(int Index) {
   std::unique_ptr<Entry> released;
   std::lock_guard lock(mutex_);

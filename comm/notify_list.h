@@ -33,6 +33,14 @@ class TskNotifyList {
 
   // Appends Item; result its index.
   int Add(const TskNotifyEvent& Item);
+  // Appends Item unless the same handler of the same object is there, in one step; false
+  // when it was there.
+  bool AddUnique(const TskNotifyEvent& Item);
+  // Removes the first entry with the same handler of the same object as Item, in one step;
+  // false when there was none.
+  bool Remove(const TskNotifyEvent& Item);
+  // Removes every entry whose handler belongs to Object.
+  void RemoveObject(const void* Object);
   // Removes the entry at Index. An index out of range throws sk::Exception.
   void Delete(int Index);
   void Clear();

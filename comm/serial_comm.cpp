@@ -4,7 +4,8 @@
 
 namespace sk {
 
-TskCustomSerialComm::TskCustomSerialComm(TComponent* AOwner) : TskCustomComm(AOwner) {
+TskCustomSerialComm::TskCustomSerialComm(TComponent* AOwner, platform::TApplication& App)
+    : TskCustomComm(AOwner, App) {
   sLogPrefix = "skComm: ";
   // The platform has no per-device default configuration: the members the component does
   // not drive stay zero.

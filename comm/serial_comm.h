@@ -11,7 +11,8 @@ namespace sk {
 
 class TskCustomSerialComm : public TskCustomComm {
  public:
-  explicit TskCustomSerialComm(TComponent* AOwner = nullptr);
+  explicit TskCustomSerialComm(TComponent* AOwner = nullptr,
+                               platform::TApplication& App = platform::Application());
   ~TskCustomSerialComm() override { Shutdown(); }
   std::string ClassName() const override { return "TskCustomSerialComm"; }
 
@@ -78,7 +79,9 @@ class TskCustomSerialComm : public TskCustomComm {
 
 class TskComm : public TskCustomSerialComm {
  public:
-  explicit TskComm(TComponent* AOwner = nullptr) : TskCustomSerialComm(AOwner) {}
+  explicit TskComm(TComponent* AOwner = nullptr,
+                   platform::TApplication& App = platform::Application())
+      : TskCustomSerialComm(AOwner, App) {}
   ~TskComm() override { Shutdown(); }
   std::string ClassName() const override { return "TskComm"; }
 };

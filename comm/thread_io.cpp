@@ -9,7 +9,7 @@ thread_local TskThreadIO* tlsCurrent = nullptr;
 }
 
 TskThreadIO::TskThreadIO(TskBaseIO& askComm, TThreadPriority pr)
-    : fskComm(&askComm), fPriority(pr) {
+    : TThread(askComm.App()), fskComm(&askComm), fPriority(pr) {
   Start();
 }
 
@@ -29,7 +29,8 @@ void TskThreadIO::Execute() {
   try {
     fskComm->ThreadIOExecute(*this);
   } catch (...) {
-    // The component's work ends with its thread; nothing else is to be done about it here.
+    // The component's work ends with its thread; why goes to the error report.
+    fskComm->ReportException();
   }
   tlsCurrent = nullptr;
 }

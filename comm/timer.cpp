@@ -73,6 +73,7 @@ void TskTimer::Tick() {
   try {
     Timer();
   } catch (...) {
+    app_.ShowException();
   }
 }
 

@@ -203,7 +203,8 @@ TEST_F(PortLifecycle, AFailedOpenWhenLoadingEndsGoesToTheErrorReport) {
     EXPECT_FALSE(com.Active());
   }
   platform::Application().SetErrorReport(nullptr);
-  EXPECT_EQ(shown, std::vector<std::string>{"error"});
+  EXPECT_EQ(shown, std::vector<std::string>{
+                       "Device \"COM252\" Open Error !!!\rNo such file or directory"});
 }
 
 // --- On the fake: what a pseudo-terminal cannot show ---------------------------------------
