@@ -269,7 +269,10 @@ void TskCustomComm::SetupDevice() {
   THandle h = Handle();
   if (!h) return;
   // Results are not looked at: a port whose driver refuses a setting opens with what it took.
-  h->ClearCommError(nullptr, nullptr);
+  // The clear makes the driver's error counts of now the baseline of this open.
+  std::uint32_t errors = 0;
+  COMSTAT stat;
+  h->ClearCommError(&errors, &stat);
   h->SetupComm(fBufferInSize, fBufferOutSize);
   SetTimeouts(fCommTimeouts);
   WriteDeviceState();

@@ -189,8 +189,9 @@ bool TskCustomComm::WaitForBytes(std::uint32_t Count, std::uint32_t Ms) {
   TTraceStates without = restore.saved;
   Exclude(without, tsRxChar);
   SetTraceStates(without);
-  const std::uint32_t deadline = platform::GetTickCount() + Ms;
-  while (static_cast<std::int32_t>(platform::GetTickCount() - deadline) <= 0 && IsOpened()) {
+  // Elapsed time against Ms, so that any Ms up to the largest waits that long.
+  const std::uint32_t start = platform::GetTickCount();
+  while (platform::GetTickCount() - start <= Ms && IsOpened()) {
     if (ReadyForRead() >= Count) return true;
     App().ProcessMessages(5);
   }

@@ -135,13 +135,13 @@ void TskCustomComm::SetStateBreak(bool State) {
 
 bool TskCustomComm::WaitForSignal(TModemSignal Signal, std::uint32_t Ms) {
   if (!IsOpened()) return false;
-  const std::uint32_t deadline = platform::GetTickCount() + Ms;
+  // Elapsed time against Ms, so that any Ms up to the largest waits that long.
+  const std::uint32_t start = platform::GetTickCount();
   for (;;) {
     if (static_cast<unsigned>(Signal) <= 7 && InSet(ModemSignals(), Signal)) return true;
     // Serving the calling thread's messages is also the pause between two looks.
     App().ProcessMessages(5);
-    const auto late = static_cast<std::int32_t>(platform::GetTickCount() - deadline);
-    if (late > 0 || !IsOpened()) return false;
+    if (platform::GetTickCount() - start > Ms || !IsOpened()) return false;
   }
 }
 

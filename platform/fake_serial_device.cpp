@@ -76,7 +76,11 @@ void FakeSerialDevice::SetModemStatus(std::uint32_t ModemStat) {
 
 void FakeSerialDevice::InjectLineErrors(std::uint32_t Errors) {
   std::lock_guard lock(mutex_);
-  lineErrors_ |= Errors;
+  if ((Errors & CE_FRAME) != 0) ++counters_.frame;
+  if ((Errors & CE_OVERRUN) != 0) ++counters_.overrun;
+  if ((Errors & CE_RXPARITY) != 0) ++counters_.parity;
+  if ((Errors & CE_BREAK) != 0) ++counters_.brk;
+  if ((Errors & CE_RXOVER) != 0) ++counters_.bufOverrun;
   std::uint32_t events = 0;
   if ((Errors & CE_BREAK) != 0) events |= EV_BREAK;
   if ((Errors & (CE_FRAME | CE_OVERRUN | CE_RXPARITY)) != 0) events |= EV_ERR;
@@ -308,8 +312,9 @@ bool FakeSerialDevice::ClearCommError(std::uint32_t* Errors, COMSTAT* Stat) {
   std::lock_guard lock(mutex_);
   if (!Enter(Op::ClearCommError, "ClearCommError")) return false;
   ReleaseScheduled();
-  if (Errors != nullptr) *Errors = lineErrors_;
-  lineErrors_ = 0;
+  // A clear clears whether or not the caller takes the flags.
+  const std::uint32_t errors = errorBaseline_.Clear(counters_);
+  if (Errors != nullptr) *Errors = errors;
   if (Stat != nullptr) {
     *Stat = COMSTAT{};
     Stat->cbInQue = static_cast<std::uint32_t>(input_.size());

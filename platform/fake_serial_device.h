@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/line_error_counters.h"
 #include "platform/serial_device.h"
 #include "platform/wake_event.h"
 
@@ -44,7 +45,8 @@ class FakeSerialDevice final : public SerialDevice {
   void FailOperation(Op Operation, std::uint32_t Error);
   // The modem lines (MS_ bits); changed lines raise their events when the mask asks.
   void SetModemStatus(std::uint32_t ModemStat);
-  // CE_ flags that the next ClearCommError reports; raises EV_ERR (EV_BREAK for a break).
+  // Counts one line error of each CE_ flag given, which the next ClearCommError reports;
+  // raises EV_ERR (EV_BREAK for a break).
   void InjectLineErrors(std::uint32_t Errors);
   // Input arriving: EV_RXCHAR, and EV_RXFLAG when it holds the DCB's event character.
   void ReceiveBytes(const std::vector<std::uint8_t>& Bytes);
@@ -143,7 +145,9 @@ class FakeSerialDevice final : public SerialDevice {
   std::uint32_t inQueue_ = 0;
   std::uint32_t outQueue_ = 0;
   std::uint32_t modem_ = 0;
-  std::uint32_t lineErrors_ = 0;
+  // Like a driver's: counted since boot, so an earlier user of the port left them non-zero.
+  TLineCounters counters_{3, 1, 4, 1, 5};
+  TLineErrorBaseline errorBaseline_;
   std::uint32_t outputQueued_ = 0;
   std::uint32_t pendingEvents_ = 0;
   std::deque<std::uint8_t> input_;

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "platform/posix/deadline.h"
+
 namespace sk::platform::posix {
 
 struct OutputQueue::Job {
@@ -23,13 +25,16 @@ struct OutputQueue::Job {
 
   void StartClock(Clock::time_point now) {
     if (deadline || (timeouts.Multiplier == 0 && timeouts.Constant == 0)) return;
-    const auto ms = static_cast<std::uint64_t>(timeouts.Multiplier) * size + timeouts.Constant;
-    deadline = now + std::chrono::milliseconds(ms);
+    deadline = DeadlineAfter(now, TotalTimeoutMs(timeouts.Multiplier, size, timeouts.Constant));
   }
 };
 
-OutputQueue::OutputQueue(int Fd, std::function<void()> OnDrained)
-    : fd_(Fd), onDrained_(std::move(OnDrained)) {
+OutputQueue::OutputQueue(int Fd, std::function<void()> OnDrained, WriteFunction Write)
+    : fd_(Fd), onDrained_(std::move(OnDrained)), write_(std::move(Write)) {
+  if (!write_)
+    write_ = [fd = fd_](const std::uint8_t* Data, std::size_t Count) {
+      return ::write(fd, Data, Count);
+    };
   writer_ = std::thread([this] { Run(); });
 }
 
@@ -39,7 +44,7 @@ OutputQueue::~OutputQueue() {
 
 int OutputQueue::WriteNow(const std::uint8_t* Data, std::size_t Count, std::size_t& Done) {
   while (Done < Count) {
-    const ssize_t n = ::write(fd_, Data + Done, Count - Done);
+    const ssize_t n = write_(Data + Done, Count - Done);
     if (n > 0) {
       Done += static_cast<std::size_t>(n);
     } else if (n < 0 && errno == EINTR) {
@@ -104,7 +109,8 @@ int OutputQueue::WriteAsync(const std::uint8_t* Data, std::size_t Count, Timeout
   if (Count == 0) return 0;
   std::size_t done = 0;
   const auto start = Clock::now();
-  if (IdleLocked()) {
+  const bool tried = IdleLocked();
+  if (tried) {
     direct_ = true;
     lock.unlock();
     const int err = WriteNow(Data, Count, done);
@@ -129,7 +135,9 @@ int OutputQueue::WriteAsync(const std::uint8_t* Data, std::size_t Count, Timeout
   job->size = job->own.size();
   job->owner = std::this_thread::get_id();
   job->timeouts = T;
-  if (done > 0) {
+  if (tried) {
+    // This call found the path idle, so it comes before anything queued while it wrote,
+    // whether the driver took some of it or none.
     job->StartClock(start);
     queue_.push_front(job);
   } else {

@@ -3,6 +3,8 @@
 // call order and a writer thread hands them to the driver; a write that finds the path idle
 // is tried at once in the caller's thread, and what the driver takes then is never copied.
 // An unwaited write keeps a copy of what is left, so its caller may reuse its buffer at once.
+#include <sys/types.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -27,9 +29,13 @@ class OutputQueue {
     std::uint32_t Constant = 0;
   };
 
+  // Hands bytes to the driver: write(2) on the descriptor, or a test's stand-in for what
+  // a real descriptor cannot be made to do on cue.
+  using WriteFunction = std::function<ssize_t(const std::uint8_t* Data, std::size_t Count)>;
+
   // OnDrained runs (with an internal lock held, so it must only signal) whenever the queue
   // has run empty after handing bytes to the driver.
-  OutputQueue(int Fd, std::function<void()> OnDrained);
+  OutputQueue(int Fd, std::function<void()> OnDrained, WriteFunction Write = nullptr);
   ~OutputQueue();
   OutputQueue(const OutputQueue&) = delete;
   OutputQueue& operator=(const OutputQueue&) = delete;
@@ -67,6 +73,7 @@ class OutputQueue {
 
   const int fd_;
   const std::function<void()> onDrained_;
+  WriteFunction write_;
   WakeEvent wake_;
   mutable std::mutex mutex_;
   std::condition_variable workCv_;  // the writer waits for work

@@ -123,6 +123,11 @@ PosixSerialDevice::PosixSerialDevice(int Fd) : fd_(Fd) {
   termios t{};
   if (::tcgetattr(fd_, &t) == 0) ReadDcb(t, dcb_);
   dcb_.BaudRate = GetBaudRate(fd_).value_or(0);
+  // What the driver counted before this open is no error of it.
+  if (const auto c = ReadCounters()) {
+    errorBaseline_.Take(*c);
+    eventBase_ = *c;
+  }
   output_ = std::make_unique<OutputQueue>(fd_, [this] {
     // Only a wait that can report it is woken. A mask gaining EV_TXEMPTY after the flag was
     // read here signals by itself, and the next wait finds the pending drain.
@@ -322,19 +327,13 @@ std::int64_t PosixSerialDevice::TransmitterBusyFor() const {
 bool PosixSerialDevice::ClearCommError(std::uint32_t* Errors, COMSTAT* Stat) {
   auto use = Use();
   if (!use) return false;
-  if (Errors != nullptr) {
-    std::uint32_t e = 0;
-    if (const auto c = ReadCounters()) {
-      std::lock_guard lock(stateMutex_);
-      if (c->frame != errorBase_.frame) e |= CE_FRAME;
-      if (c->overrun != errorBase_.overrun) e |= CE_OVERRUN;
-      if (c->parity != errorBase_.parity) e |= CE_RXPARITY;
-      if (c->brk != errorBase_.brk) e |= CE_BREAK;
-      if (c->bufOverrun != errorBase_.bufOverrun) e |= CE_RXOVER;
-      errorBase_ = *c;
-    }
-    *Errors = e;
+  // A clear clears whether or not the caller takes the flags.
+  std::uint32_t e = 0;
+  if (const auto c = ReadCounters()) {
+    std::lock_guard lock(stateMutex_);
+    e = errorBaseline_.Clear(*c);
   }
+  if (Errors != nullptr) *Errors = e;
   if (Stat != nullptr) {
     COMSTAT s{};
     {

@@ -11,6 +11,7 @@
 #include <optional>
 #include <shared_mutex>
 
+#include "platform/line_error_counters.h"
 #include "platform/posix/output_queue.h"
 #include "platform/serial_device.h"
 #include "platform/wake_event.h"
@@ -50,9 +51,7 @@ class PosixSerialDevice final : public SerialDevice {
 
  private:
   // Line counters of the driver, where it keeps them.
-  struct Counters {
-    std::uint32_t frame = 0, overrun = 0, parity = 0, brk = 0, bufOverrun = 0;
-  };
+  using Counters = TLineCounters;
   // A reader waiting for input: woken when the event wait buffered input or a purge ended it.
   struct Reader {
     WakeEvent wake;
@@ -99,9 +98,9 @@ class PosixSerialDevice final : public SerialDevice {
   std::uint32_t maskGeneration_ = 0;
   std::uint32_t inQueue_ = 4096;
   std::uint32_t outQueue_ = 4096;
-  Counters errorBase_;            // for ClearCommError
-  Counters eventBase_;            // for EV_BREAK and EV_ERR
-  std::uint32_t eventLines_ = 0;  // modem lines when the event wait last looked
+  TLineErrorBaseline errorBaseline_;  // for ClearCommError
+  Counters eventBase_;                // for EV_BREAK and EV_ERR
+  std::uint32_t eventLines_ = 0;      // modem lines when the event wait last looked
 
   std::mutex inputMutex_;
   std::deque<std::uint8_t> input_;

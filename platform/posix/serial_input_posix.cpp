@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 
+#include "platform/posix/deadline.h"
 #include "platform/posix/serial_device_posix.h"
 
 namespace sk::platform::posix {
@@ -139,9 +140,8 @@ bool PosixSerialDevice::Read(void* Buffer, std::uint32_t Count, std::uint32_t& R
     total = start + std::chrono::milliseconds(to.ReadTotalTimeoutConstant);
   } else if (!immediate &&
              (to.ReadTotalTimeoutMultiplier != 0 || to.ReadTotalTimeoutConstant != 0)) {
-    total = start + std::chrono::milliseconds(
-                        static_cast<std::uint64_t>(to.ReadTotalTimeoutMultiplier) * Count +
-                        to.ReadTotalTimeoutConstant);
+    total = DeadlineAfter(
+        start, TotalTimeoutMs(to.ReadTotalTimeoutMultiplier, Count, to.ReadTotalTimeoutConstant));
   }
   const bool interval = to.ReadIntervalTimeout != 0 && to.ReadIntervalTimeout != kMaxDword;
   Clock::time_point lastByte = start;
