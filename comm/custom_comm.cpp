@@ -5,6 +5,7 @@
 
 #include "comm/comm_thread.h"
 #include "comm/msg_thread.h"
+#include "core/fatal_error_codes.h"
 #include "platform/serial_device.h"
 #include "platform/system_error.h"
 
@@ -247,7 +248,7 @@ void TskCustomComm::DoOpen() {
     const std::string name = ComName();
     const std::string text = TrimmedSystemText(fOpenError);
     fLastErrorString = "Device \"" + name + "\" Open Error !!!\r" + text;
-    DoFatalError(1, 0, fLastErrorString, false);
+    DoFatalError(kFatalDeviceError, 0, fLastErrorString, false);
     return;
   }
   AllocReadBuffer();

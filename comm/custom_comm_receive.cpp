@@ -7,6 +7,7 @@
 #include "comm/comm_thread.h"
 #include "comm/custom_comm.h"
 #include "comm/msg_thread.h"
+#include "core/fatal_error_codes.h"
 #include "platform/application.h"
 #include "platform/serial_device.h"
 #include "platform/system_error.h"
@@ -140,7 +141,7 @@ void TskCustomComm::HandleCommEvent(const platform::TMsg& Msg) {
     if (states != 0) DoTraceState(this, states);
   } catch (const std::exception& e) {
     const std::uint32_t error = platform::LastError();
-    DoFatalError(1, error, e.what(), true);
+    DoFatalError(kFatalDeviceError, error, e.what(), true);
   }
 }
 

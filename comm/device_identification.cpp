@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "comm/serial_comm.h"
+#include "core/fatal_error_codes.h"
 #include "platform/application.h"
 #include "platform/serial_device.h"
 #include "platform/tick.h"
@@ -61,7 +62,7 @@ void TskCustomSerialComm::InitDeviceConnect() {
   SetStateDTR(true);
   SetStateRTS(false);
   if (!WaitForSignal(msDSR, kLineWaitMs)) {
-    DoFatalError(1, 0, kConnectError, false);
+    DoFatalError(kFatalDeviceError, 0, kConnectError, false);
     return;
   }
   SetStateRTS(true);
@@ -89,7 +90,7 @@ std::string TskCustomSerialComm::GetPNPDeviceString() {
       WriteDeviceState();
     else
       SetActive(false);
-    DoFatalError(1, 0, kConnectError, false);
+    DoFatalError(kFatalDeviceError, 0, kConnectError, false);
     return {};
   }
 

@@ -2,6 +2,7 @@
 #include <exception>
 
 #include "comm/serial_comm.h"
+#include "core/fatal_error_codes.h"
 #include "discovery/saved_port_config.h"
 #include "platform/config_dialog.h"
 #include "platform/serial_device.h"
@@ -32,7 +33,8 @@ void TskCustomSerialComm::SaveConfig(platform::RegistryRoot Root, const std::str
   } catch (const std::exception&) {
     saved = false;
   }
-  if (!saved) DoFatalError(1, 0, "Error on save config information from registry", false);
+  if (!saved)
+    DoFatalError(kFatalDeviceError, 0, "Error on save config information from registry", false);
 }
 
 void TskCustomSerialComm::LoadConfig(platform::RegistryRoot Root, const std::string& Key,
@@ -59,7 +61,8 @@ void TskCustomSerialComm::LoadConfig(platform::RegistryRoot Root, const std::str
     // A reopen on the loaded port number that fails is a failure of the load as well.
     loaded = false;
   }
-  if (!loaded) DoFatalError(1, 0, "Error on load config information from registry", false);
+  if (!loaded)
+    DoFatalError(kFatalDeviceError, 0, "Error on load config information from registry", false);
 }
 
 }  // namespace sk

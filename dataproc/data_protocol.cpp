@@ -1,4 +1,5 @@
 #include "dataproc/data_protocol.h"
+#include "core/fatal_error_codes.h"
 
 #include <algorithm>
 #include <exception>
@@ -113,7 +114,7 @@ void TskDataProtocol::DoDataPacket(std::int32_t Index) {
   try {
     fOnDataPacket.Call(this, &packet);
   } catch (const std::exception& e) {
-    DoFatalErrors(15, 1,
+    DoFatalErrors(kFatalHandlerError, kFatalHandlerDetail,
                   "EXCEPTION in DataPacket handler [" + packet.GetDisplayName() + "]" + e.what());
   }
 }
@@ -187,7 +188,8 @@ void TskDataProtocol::DoTimeout() {
   try {
     fOnTimeout.Call(this);
   } catch (const std::exception& e) {
-    DoFatalErrors(15, 1, std::string("EXCEPTION in OnTimout handler.") + e.what());
+    DoFatalErrors(kFatalHandlerError, kFatalHandlerDetail,
+                  std::string("EXCEPTION in OnTimout handler.") + e.what());
   }
 }
 

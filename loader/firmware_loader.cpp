@@ -26,6 +26,8 @@ class LoaderError : public std::runtime_error {
 
 constexpr std::uint16_t kFlashBaseLow = protocol::FlashBaseAddress & 0xFFFF;
 constexpr std::uint16_t kFlashBaseHigh = protocol::FlashBaseAddress >> 16;
+// How far the flash address moves per data block: the 1024 bytes a block carries.
+constexpr std::uint32_t kFlashAddressStep = 0x400;
 
 bool FileExists(const std::string& Name) {
   std::error_code ec;
@@ -249,8 +251,10 @@ FirmwareLoader::TTurnEnd FirmwareLoader::WaitHandshake(TLoaderRun& Run) {
 }
 
 void FirmwareLoader::AdvanceFlashAddress() {
-  if (flashAddrLow_ >= 0xFC00) flashAddrHigh_ = std::uint16_t(flashAddrHigh_ + 1);
-  flashAddrLow_ = std::uint16_t(flashAddrLow_ + 0x400);
+  // The low half carries into the high half as a 32-bit address would.
+  if (std::uint32_t(flashAddrLow_) >= 0x10000 - kFlashAddressStep)
+    flashAddrHigh_ = std::uint16_t(flashAddrHigh_ + 1);
+  flashAddrLow_ = std::uint16_t(flashAddrLow_ + kFlashAddressStep);
 }
 
 void FirmwareLoader::SetProgressPosition(std::int64_t Position) {
