@@ -1,6 +1,7 @@
 #pragma once
 // The serial port with its identity: which port it opens (a number, a device-list entry or a
 // handle opened elsewhere), and TskComm, the component that programs place on their windows.
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -23,8 +24,8 @@ class TskCustomSerialComm : public TskCustomComm {
   TComPort ComPort() const;
   void SetComPort(TComPort Value);
   // Read only by DeviceListLoad: a new mode shows with the next load.
-  TskEnumPorts EnumPorts() const { return fEnumPorts; }
-  void SetEnumPorts(TskEnumPorts Value) { fEnumPorts = Value; }
+  TskEnumPorts EnumPorts() const { return fEnumPorts.load(); }
+  void SetEnumPorts(TskEnumPorts Value) { fEnumPorts.store(Value); }
 
   // Continues on a device that somebody else opened: closes an open port and opens on it.
   // A null handle changes nothing.
@@ -74,7 +75,7 @@ class TskCustomSerialComm : public TskCustomComm {
 
   std::uint16_t fComPortNo = 0;
   THandle fExtHandle;
-  TskEnumPorts fEnumPorts = epQuickAll;
+  std::atomic<TskEnumPorts> fEnumPorts{epQuickAll};
 };
 
 class TskComm : public TskCustomSerialComm {

@@ -2,6 +2,7 @@
 #include "comm/serial_comm.h"
 #include "discovery/port_list.h"
 #include "discovery/port_loader.h"
+#include "discovery/setup_devices.h"
 
 namespace sk {
 
@@ -22,12 +23,18 @@ void TskCustomSerialComm::Update() {
 }
 
 void TskCustomSerialComm::DeviceListLoad() {
+  const TskEnumPorts mode = EnumPorts();
+  const bool withDevices = mode != epQuickAll;
+  const bool presentOnly = mode == epFullPresent;
   TskSetupDeviceList devices;
+  if (withDevices)
+    for (const TskSetupClass& c : kSerialSetupClasses)
+      EnumSetupDevices(&c.Guid, presentOnly, c.ByClass, c.WithInterface, devices);
   TskPortList ports;
   GetSerialPortList(ports, true);
-  JoinPortsAndDevices(ports, devices, false, false, [this](std::unique_ptr<TskDevice> Record) {
-    return DeviceInsert(std::move(Record));
-  });
+  JoinPortsAndDevices(
+      ports, devices, withDevices, presentOnly,
+      [this](std::unique_ptr<TskDevice> Record) { return DeviceInsert(std::move(Record)); });
 }
 
 }  // namespace sk

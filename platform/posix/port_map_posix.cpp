@@ -10,6 +10,8 @@
 
 #include "platform/device_roots.h"
 #include "platform/port_map.h"
+#include "platform/port_numbering.h"
+#include "platform/posix/sysfs.h"
 #include "platform/system_error.h"
 
 namespace fs = std::filesystem;
@@ -18,24 +20,8 @@ namespace sk::platform {
 
 namespace {
 
-// "ttyUSB12" -> {"ttyUSB", 12}; a name without a trailing number has no number.
-std::pair<std::string, std::optional<std::uint32_t>> SplitKind(const std::string& name) {
-  std::size_t i = name.size();
-  while (i > 0 && std::isdigit(static_cast<unsigned char>(name[i - 1]))) --i;
-  if (i == name.size() || name.size() - i > 9) return {name, std::nullopt};
-  return {name.substr(0, i), static_cast<std::uint32_t>(std::stoul(name.substr(i)))};
-}
-
-// The UART type the serial core reports for a ttyS device; 0 (unknown) when not readable.
-int UartType(const fs::path& ttyDir) {
-  std::ifstream in(ttyDir / "type");
-  int type = 0;
-  if (!(in >> type)) return 0;
-  return type;
-}
-
 std::string PortName(std::uint32_t n) {
-  return "COM" + std::to_string(n);
+  return ComPortName(n);
 }
 
 }  // namespace
@@ -89,55 +75,9 @@ std::vector<PortMapEntry> PortMap::OverrideEntries() const {
 }
 
 std::vector<PortMapEntry> PortMap::SystemEntries() const {
-  struct Found {
-    int rank;  // kinds with a fixed base first, then the others
-    std::string kind;
-    std::uint32_t number;
-    std::string name;
-  };
-  std::vector<Found> found;
-  const fs::path classDir = fs::path(sysRoot_) / "class" / "tty";
-  std::error_code ec;
-  for (fs::directory_iterator it(classDir, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    auto [kind, number] = SplitKind(name);
-    if (!number) continue;
-    std::error_code deviceError;
-    const bool hasDevice = fs::exists(it->path() / "device", deviceError);
-    if (kind == "rfcomm") {
-      found.push_back({0, kind, *number, name});  // a bound Bluetooth link has no bus device
-    } else if (!hasDevice) {
-      continue;
-    } else if (kind == "ttyS") {
-      if (UartType(it->path()) != 0) found.push_back({0, kind, *number, name});
-    } else {
-      const bool fixed = kind == "ttyUSB" || kind == "ttyACM";
-      found.push_back({fixed ? 0 : 1, kind, *number, name});
-    }
-  }
-  std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
-    return std::tie(a.rank, a.kind, a.number) < std::tie(b.rank, b.kind, b.number);
-  });
-  std::vector<std::pair<std::uint32_t, PortMapEntry>> numbered;
-  std::uint32_t other = 0;
-  for (const Found& f : found) {
-    std::uint32_t port;
-    if (f.kind == "ttyS")
-      port = 1 + f.number;
-    else if (f.kind == "ttyUSB")
-      port = 33 + f.number;
-    else if (f.kind == "ttyACM")
-      port = 65 + f.number;
-    else if (f.kind == "rfcomm")
-      port = 97 + f.number;
-    else
-      port = 129 + other++;
-    numbered.push_back({port, {(fs::path(devRoot_) / f.name).string(), PortName(port)}});
-  }
-  std::sort(numbered.begin(), numbered.end(),
-            [](const auto& a, const auto& b) { return a.first < b.first; });
   std::vector<PortMapEntry> entries;
-  for (auto& n : numbered) entries.push_back(std::move(n.second));
+  for (const NumberedTty& t : NumberSerialTtys(sysfs::SerialTtyNames(sysRoot_)))
+    entries.push_back({(fs::path(devRoot_) / t.Name).string(), PortName(t.PortNo)});
   return entries;
 }
 

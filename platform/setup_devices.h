@@ -1,0 +1,35 @@
+#pragma once
+// The machine's plug-and-play devices of one setup class or device-interface class, with the
+// texts that give a serial port a description and tell where its device lives. Backed by the
+// system's setup library where there is one; an empty result is always acceptable.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/guid.h"
+
+namespace sk::platform {
+
+struct SetupDeviceRecord {
+  std::string Driver;  // a key unique per device
+  std::string Service;
+  std::string NamePDO;
+  std::string Description;
+  std::string Manufacturer;
+  std::string RegKey;
+  std::string NameSymbolic;
+  std::string PortName;
+  std::string InstanceId;
+  std::uintptr_t DevInst = 0;
+  std::string BusRelations;
+  std::string SerialNumber;
+  TGUID GuidClass;
+};
+
+// Appends one record per device of the class ClassGuid (ByClass) or per device interface
+// of the interface class ClassGuid (not ByClass), in discovery order. PresentOnly leaves out
+// devices that are installed but not attached. Never fails: what cannot be read is empty.
+void EnumSetupDevices(const TGUID* ClassGuid, bool PresentOnly, bool ByClass, bool WithInterface,
+                      std::vector<SetupDeviceRecord>& List);
+
+}  // namespace sk::platform
