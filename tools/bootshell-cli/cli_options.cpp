@@ -34,21 +34,21 @@ Progress is a bar with rate and time left on a terminal, plain lines otherwise.)
 void DeclareOptions(CLI::App& App, CliOptions& Options) {
   App.description(kDescription);
   App.footer(ExitStatusHelp());
-  App.add_option("IMAGE", Options.imagePath, "Encrypted firmware image (.brox) to write")
-      ->required()
-      ->option_text("FILE");
-  App.add_option_function<std::string>(
-         "-p,--port",
-         [&Options](const std::string& Text) {
-           std::string error;
-           auto target = boot::ParsePortTarget(Text, error);
-           if (!target) throw CLI::ValidationError("--port", error);
-           Options.port = *target;
-         },
-         "Serial port: COMn or n (through the port map: the override directory "
-         "$SK_PORTMAP_DIR, else the machine's serial devices), or a device path")
-      ->required()
-      ->option_text("COMn|n|PATH");
+  // Required unless the ports are only listed.
+  auto* image =
+      App.add_option("IMAGE", Options.imagePath, "Encrypted firmware image (.brox) to write")
+          ->option_text("FILE");
+  auto* port = App.add_option_function<std::string>(
+                      "-p,--port",
+                      [&Options](const std::string& Text) {
+                        std::string error;
+                        auto target = boot::ParsePortTarget(Text, error);
+                        if (!target) throw CLI::ValidationError("--port", error);
+                        Options.port = *target;
+                      },
+                      "Serial port: COMn or n (through the port map: the override directory "
+                      "$SK_PORTMAP_DIR, else the machine's serial devices), or a device path")
+                   ->option_text("COMn|n|PATH");
   const std::map<std::string, int> links{
       {"uart", protocol::lkUart}, {"bluetooth", protocol::lkBluetooth}, {"wifi", protocol::lkWifi}};
   App.add_option("-l,--link", Options.linkKind,
@@ -71,6 +71,31 @@ void DeclareOptions(CLI::App& App, CliOptions& Options) {
       ->option_text("FILE");
   App.add_flag("-q,--quiet", Options.quiet,
                "Print only errors: no answers, no progress, no status lines");
+
+  auto* list = App.add_flag("--list-ports", Options.listPorts,
+                            "Print the machine's serial ports, one a line: the name shown, a tab, "
+                            "the port name, a tab, the device; then exit");
+  App.add_option_function<std::string>(
+         "--enum",
+         [&Options](const std::string& Text) {
+           const std::map<std::string, sk::TskEnumPorts> modes{
+               {"quick", sk::epQuickAll}, {"full", sk::epFullInfo}, {"present", sk::epFullPresent}};
+           const auto mode = modes.find(Text);
+           if (mode == modes.end())
+             throw CLI::ValidationError("--enum", "'" + Text + "' is not quick, full or present");
+           Options.enumMode = mode->second;
+         },
+         "With --list-ports: quick (the port map only, the default), full (with the devices' "
+         "descriptions), present (only the ports a device claims)")
+      ->needs(list)
+      ->option_text("quick|full|present");
+  App.add_flag("--json", Options.json, "With --list-ports: a JSON array of the device records")
+      ->needs(list);
+  App.callback([&Options, image, port] {
+    if (Options.listPorts) return;
+    if (image->count() == 0) throw CLI::RequiredError("IMAGE");
+    if (port->count() == 0) throw CLI::RequiredError("--port");
+  });
 }
 
 }  // namespace bootshell::cli

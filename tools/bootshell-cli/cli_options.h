@@ -3,6 +3,7 @@
 #include <string>
 
 #include "boot/port_name.h"
+#include "comm/comm_types.h"
 
 namespace CLI {
 class App;
@@ -20,6 +21,10 @@ struct CliOptions {
   double answerTimeoutS = 5;
   std::string logFile;
   bool quiet = false;
+  // --list-ports: print the machine's ports instead of writing an image.
+  bool listPorts = false;
+  sk::TskEnumPorts enumMode = sk::epQuickAll;
+  bool json = false;
 };
 
 // Declares the options on App, storing into Options; the port text is checked and converted

@@ -10,6 +10,7 @@
 #include "cli_options.h"
 #include "console_output.h"
 #include "exit_status.h"
+#include "port_listing.h"
 
 namespace {
 
@@ -31,6 +32,11 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     const int rc = app.exit(e);
     return rc == 0 ? 0 : Code(ExitStatus::Usage);
+  }
+
+  if (options.listPorts) {
+    std::fputs(ListPorts(options.enumMode, options.json).c_str(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : Code(ExitStatus::Failed);
   }
 
   // The loop looks at the flag at least every 100 ms and then ends the run in order.
