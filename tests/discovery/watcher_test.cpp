@@ -1,0 +1,116 @@
+// Hot-plug: entries of the override folder and nodes of the device folder reach a watching
+// component as device-change messages, and a watcher goes away cleanly while events come.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+#include "comm/serial_comm.h"
+#include "discovery/fake_device_tree.h"
+#include "platform/application.h"
+#include "platform/device_watcher.h"
+#include "platform/port_map.h"
+#include "platform/pseudo_terminal.h"
+#include "support/sim_process.h"
+
+namespace {
+
+using namespace sk;
+namespace pf = sk::platform;
+namespace fs = std::filesystem;
+
+// Serves this thread's messages until Done holds or a generous time has passed.
+bool ServeUntil(const std::function<bool()>& Done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!Done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    pf::Application().ProcessMessages(100);
+  }
+  return true;
+}
+
+// A port component that follows the watcher's messages.
+struct WatchingComm {
+  WatchingComm()
+      : watcher([this](pf::TDeviceChangeMessage& Msg) {
+          if (comm.WMDeviceChange(Msg)) ++handled;
+          if (Msg.LParam != nullptr)
+            lastName = reinterpret_cast<const pf::DEV_BROADCAST_PORT*>(Msg.LParam)->dbcp_name;
+          lastEvent = Msg.WParam;
+        }) {
+    comm.GetDeviceList();
+  }
+  bool Lists(int PortNo) const { return comm.IndexOfDeviceData(PortNo) >= 0; }
+
+  TskComm comm;
+  int handled = 0;
+  std::string lastName;
+  std::uintptr_t lastEvent = 0;
+  pf::DeviceWatcher watcher;
+};
+
+TEST(DeviceWatcher, OverrideEntryAddedAndRemovedReachesTheList) {
+  discoverytest::FakeDeviceTree tree;
+  pf::PseudoTerminal pty;
+  WatchingComm w;
+  EXPECT_FALSE(w.Lists(12));
+  ASSERT_TRUE(pf::PortMap().AddOverride(12, pty.SlavePath()));
+  ASSERT_TRUE(ServeUntil([&] { return w.Lists(12); }));
+  EXPECT_EQ(w.lastEvent, pf::DBT_DEVICEARRIVAL);
+  EXPECT_EQ(w.lastName, "COM12");
+  ASSERT_TRUE(pf::PortMap().RemoveOverride(12));
+  ASSERT_TRUE(ServeUntil([&] { return !w.Lists(12); }));
+  EXPECT_EQ(w.lastEvent, pf::DBT_DEVICEREMOVECOMPLETE);
+}
+
+TEST(DeviceWatcher, TtyNodeArrivingInTheDeviceFolderIsAnnounced) {
+  discoverytest::FakeDeviceTree tree;
+  WatchingComm w;
+  if (w.watcher.UsesDeviceMonitor()) GTEST_SKIP() << "udev reports the machine's own devices";
+  std::ofstream(tree.Dev() + "/tty5");  // a virtual console: not a serial port
+  std::ofstream(tree.Dev() + "/ttyUSB4");
+  ASSERT_TRUE(ServeUntil([&] { return w.handled > 0; }));
+  EXPECT_EQ(w.lastName, "ttyUSB4");
+  EXPECT_EQ(w.lastEvent, pf::DBT_DEVICEARRIVAL);
+}
+
+TEST(DeviceWatcher, SimulatorPortAppearsWithoutARestart) {
+  discoverytest::FakeDeviceTree tree;
+  WatchingComm w;
+  EXPECT_FALSE(w.Lists(44));
+  testsupport::SimProcess sim({"--port", "44"});
+  ASSERT_TRUE(ServeUntil([&] { return w.Lists(44); }));
+  EXPECT_EQ(w.comm.GetDevice(w.comm.IndexOfDeviceData(44))->NamePDO, sim.TtyPath());
+  sim.Terminate();
+  ASSERT_TRUE(ServeUntil([&] { return !w.Lists(44); }));
+}
+
+TEST(DeviceWatcher, DestroyedWhileEventsArriveIsClean) {
+  discoverytest::FakeDeviceTree tree;
+  pf::PseudoTerminal pty;
+  std::atomic<bool> stop{false};
+  std::thread churn([&] {
+    const pf::PortMap map;
+    for (std::uint32_t i = 0; !stop.load(); i = (i + 1) % 8) {
+      map.AddOverride(200 + i, pty.SlavePath());
+      map.RemoveOverride(200 + i);
+    }
+  });
+  std::atomic<int> delivered{0};
+  for (int round = 0; round < 20; ++round) {
+    pf::DeviceWatcher watcher([&](pf::TDeviceChangeMessage&) { ++delivered; });
+    pf::Application().ProcessMessages(round % 3 == 0 ? 20 : 0);
+  }
+  stop.store(true);
+  churn.join();
+  // Calls posted by the last watchers are served after their end and must do nothing.
+  const int before = delivered.load();
+  pf::Application().ProcessMessages(50);
+  EXPECT_EQ(delivered.load(), before);
+}
+
+}  // namespace
