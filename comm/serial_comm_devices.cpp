@@ -3,6 +3,7 @@
 #include "discovery/port_list.h"
 #include "discovery/port_loader.h"
 #include "discovery/setup_devices.h"
+#include "platform/setup_devices.h"
 
 namespace sk {
 
@@ -27,6 +28,8 @@ void TskCustomSerialComm::DeviceListLoad() {
   const bool withDevices = mode != epQuickAll;
   const bool presentOnly = mode == epFullPresent;
   TskSetupDeviceList devices;
+  // The classes are views of the same devices: read the machine once for all of them.
+  const platform::SetupEnumerationScope oneReading;
   if (withDevices)
     for (const TskSetupClass& c : kSerialSetupClasses)
       EnumSetupDevices(&c.Guid, presentOnly, c.ByClass, c.WithInterface, devices);

@@ -3,6 +3,7 @@
 // texts that give a serial port a description and tell where its device lives. Backed by the
 // system's setup library where there is one; an empty result is always acceptable.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,5 +32,21 @@ struct SetupDeviceRecord {
 // devices that are installed but not attached. Never fails: what cannot be read is empty.
 void EnumSetupDevices(const TGUID* ClassGuid, bool PresentOnly, bool ByClass, bool WithInterface,
                       std::vector<SetupDeviceRecord>& List);
+
+// While one lives in a thread, that thread's EnumSetupDevices calls share one reading of the
+// machine's devices instead of reading them once per class; nothing is kept after it ends.
+class SetupEnumerationScope {
+ public:
+  SetupEnumerationScope();
+  ~SetupEnumerationScope();
+  SetupEnumerationScope(const SetupEnumerationScope&) = delete;
+  SetupEnumerationScope& operator=(const SetupEnumerationScope&) = delete;
+
+  struct Cache;
+
+ private:
+  Cache* previous_;
+  std::unique_ptr<Cache> cache_;
+};
 
 }  // namespace sk::platform

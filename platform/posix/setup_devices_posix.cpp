@@ -5,6 +5,7 @@
 // device with several ttys. The tree shows attached devices only, so PresentOnly changes
 // nothing.
 #include <map>
+#include <optional>
 
 #include "platform/device_roots.h"
 #include "platform/port_numbering.h"
@@ -57,14 +58,34 @@ std::string Siblings(const std::vector<TtyDevice>& All, const TtyDevice& t) {
   return joined;
 }
 
+thread_local SetupEnumerationScope::Cache* tCache = nullptr;
+
 }  // namespace
+
+struct SetupEnumerationScope::Cache {
+  std::optional<std::vector<TtyDevice>> ttys;
+};
+
+SetupEnumerationScope::SetupEnumerationScope()
+    : previous_(tCache), cache_(std::make_unique<Cache>()) {
+  tCache = cache_.get();
+}
+
+SetupEnumerationScope::~SetupEnumerationScope() {
+  tCache = previous_;
+}
 
 void EnumSetupDevices(const TGUID* ClassGuid, bool, bool ByClass, bool WithInterface,
                       std::vector<SetupDeviceRecord>& List) {
   if (ClassGuid == nullptr) return;
   const Kind kind = KindOf(*ClassGuid, ByClass);
   if (kind == Kind::None) return;
-  const std::vector<TtyDevice> ttys = ReadTtyDevices(SysfsRoot(), DevRoot());
+  std::vector<TtyDevice> read;
+  if (tCache == nullptr || !tCache->ttys) {
+    read = ReadTtyDevices(SysfsRoot(), DevRoot());
+    if (tCache != nullptr) tCache->ttys = std::move(read);
+  }
+  const std::vector<TtyDevice>& ttys = tCache != nullptr ? *tCache->ttys : read;
   const std::string classText = GuidToString(*ClassGuid);
 
   if (kind == Kind::Multiport) {
