@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need; skips what is already there.
+# SK_TARGET=windows adds the mingw-w64 cross compiler and Wine for the Windows build.
 set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config
           libgtest-dev libgmock-dev libbenchmark-dev
@@ -8,6 +9,9 @@ packages=(build-essential cmake ninja-build pkg-config
           qt6-base-dev nlohmann-json3-dev libudev1
           xvfb xdotool imagemagick
           qt6-serialport-dev)
+if [ "${SK_TARGET:-}" = windows ]; then
+  packages+=(mingw-w64 g++-mingw-w64-x86-64-posix wine wine64)
+fi
 packages+=(${SK_EXTRA_PACKAGES:-})
 missing=()
 for p in "${packages[@]}"; do
