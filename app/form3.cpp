@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "app/resources.h"
+#include "core/component.h"
 #include "platform/application.h"
 
 namespace bootshell::app {
@@ -65,6 +66,15 @@ TForm3::TForm3(QWidget* Parent)
             this, [this, text = QString::fromStdString(Line)] { AppendAnswer(text); },
             Qt::QueuedConnection);
       });
+
+  // The watcher's messages arrive on this (the GUI) thread through the application object.
+  try {
+    watcher_ = std::make_unique<sk::platform::DeviceWatcher>(
+        [this](sk::platform::TDeviceChangeMessage& Msg) { skDeviceBox1->WMDeviceChange(Msg); });
+  } catch (const sk::Exception& E) {
+    // The chooser still lists the ports present at start; the operator learns why it won't follow.
+    qWarning("Ports plugged in later will not be listed: %s", E.what());
+  }
 }
 
 TForm3::~TForm3() = default;

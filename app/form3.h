@@ -24,6 +24,7 @@
 #include "boot/comm_loader_port.h"
 #include "boot/loader_hookup.h"
 #include "loader/firmware_loader.h"
+#include "platform/device_watcher.h"
 #include "widgets/device_box.h"
 #include "widgets/qt_application_pump.h"
 
@@ -109,6 +110,8 @@ class TForm3 : public QWidget, public loader::LoaderWindow {
   bool closeRequested_ = false;
   // Declared last: ends first, closing the port before anything it reaches is destroyed.
   std::unique_ptr<boot::LoaderHookup> hookup_;
+  // Ports plugged in or out after start reach skDeviceBox1; ends before the controls it feeds.
+  std::unique_ptr<sk::platform::DeviceWatcher> watcher_;
 };
 
 }  // namespace bootshell::app

@@ -129,5 +129,23 @@ TEST_F(FormTest, PortChooserShowsThePortsAndSelectsCom3WhichPickingChanges) {
   EXPECT_EQ(box->currentIndex(), 2);
 }
 
+TEST_F(FormTest, PortChooserFollowsAPortAddedAndRemovedWhileTheWindowIsOpen) {
+  auto* box = Find<sk::widgets::TskDeviceBox>("skDeviceBox1");
+  ASSERT_TRUE(box);
+  const auto lists = [box](const char* Name) {
+    for (int i = 0; i < box->count(); ++i)
+      if (box->itemText(i).startsWith(QLatin1String(Name))) return true;
+    return false;
+  };
+  ASSERT_FALSE(lists("COM9"));
+  sk::platform::PseudoTerminal tty;
+  const auto entry = scratch_.Path() / "ports" / "com9";
+  std::filesystem::create_directories(entry.parent_path());
+  std::filesystem::create_symlink(tty.SlavePath(), entry);
+  EXPECT_TRUE(WaitFor([&] { return lists("COM9"); }));
+  std::filesystem::remove(entry);
+  EXPECT_TRUE(WaitFor([&] { return !lists("COM9"); }));
+}
+
 }  // namespace
 }  // namespace apptest
