@@ -25,3 +25,12 @@ void operator delete(void* p) noexcept {
 void operator delete(void* p, std::size_t) noexcept {
   ::operator delete(p);
 }
+// The nothrow forms (std::stable_sort's temporary buffer uses them) must come from the same
+// heap as the delete above, or a sanitizer's own nothrow new is freed here.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  testsupport::allocations.fetch_add(1, std::memory_order_relaxed);
+  return std::malloc(size == 0 ? 1 : size);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+  std::free(p);
+}
