@@ -171,6 +171,12 @@ class TskCustomComm : public TskBaseIO {
   // Handles one event that the event worker posted: line errors, reading what is waiting,
   // the transmitter running empty, trace states. One event at a time, in posting order.
   virtual void HandleCommEvent(const platform::TMsg& Msg);
+  // The device whose input the message worker may watch itself while it has nothing to
+  // handle, so that input is read as it arrives rather than after the event worker has passed
+  // it on; null when it must wait for posted events only: nothing reads the input, the event
+  // mask asks for what only the event worker sees in the input (the event character, a nearly
+  // full buffer), or the device has no descriptor to wait on.
+  THandle InputToWatch() const;
 
   void AllocReadBuffer();
   void FreeReadBuffer();
@@ -202,6 +208,9 @@ class TskCustomComm : public TskBaseIO {
 
   std::string fLastErrorString;
   std::atomic<TTraceStates> fTraceStates{0};
+  // Reads of the receive path that took bytes; the message worker watches the input only
+  // while watching it leads to reads.
+  std::atomic<std::uint64_t> fChunksRead{0};
   std::atomic<std::uint16_t> fBufferOutSize{0};
   std::atomic<std::uint16_t> fBufferInSize{0};
   std::atomic<bool> fRS485Mode{false};

@@ -125,6 +125,7 @@ void TskCustomComm::HandleCommEvent(const platform::TMsg& Msg) {
           // Nothing there after all (counted by the driver a moment before it can be read):
           // the event worker reports it once it can be.
           if (got == 0) break;
+          fChunksRead.fetch_add(1, std::memory_order_relaxed);
           DoReceived(buffer->data(), got);
           if (!refresh()) break;
         } while (stat.cbInQue > 0);
@@ -143,6 +144,13 @@ void TskCustomComm::HandleCommEvent(const platform::TMsg& Msg) {
     const std::uint32_t error = platform::LastError();
     DoFatalError(kFatalDeviceError, error, e.what(), true);
   }
+}
+
+THandle TskCustomComm::InputToWatch() const {
+  if (!(InSet(TraceStates(), tsRxChar) || IsReadRequired())) return nullptr;
+  if ((EventMask() & (EV_RXFLAG | EV_RX80FULL)) != 0) return nullptr;
+  THandle h = Handle();
+  return h && h->Native() >= 0 ? h : nullptr;
 }
 
 // --- Direct reads --------------------------------------------------------------------------

@@ -4,8 +4,13 @@
 #include <atomic>
 #include <memory>
 
+#include "platform/application.h"
 #include "platform/messages.h"
 #include "platform/thread.h"
+
+namespace sk::platform {
+class SerialDevice;
+}
 
 namespace sk {
 
@@ -26,6 +31,11 @@ class TMsgThread final : public platform::TThread {
   void Execute() override;
 
  private:
+  // Has the port handle glMsg, in this thread or through the main thread.
+  void Handle();
+  // The next message into glMsg, or the device's input becoming readable.
+  platform::TApplication::TReceived ReceiveOrInput(platform::SerialDevice& Input);
+
   TskCustomComm* const Com;
   platform::TMsg glMsg;
   const std::shared_ptr<std::atomic<bool>> ended_ = std::make_shared<std::atomic<bool>>(false);

@@ -11,6 +11,7 @@
 
 #include "core/component.h"
 #include "platform/tick.h"
+#include "platform/wake_event.h"
 
 namespace sk::platform {
 
@@ -37,6 +38,14 @@ struct Queue {
   int quits = 0;
   bool woken = false;
   std::condition_variable cv;
+  // Signalled along with cv while the owner waits on a descriptor too (ReceiveMessageOr).
+  std::unique_ptr<WakeEvent> descriptorWait;
+  bool waitingOnDescriptor = false;
+
+  void NotifyAll() {
+    cv.notify_all();
+    if (waitingOnDescriptor) descriptorWait->Signal();
+  }
 };
 
 struct Timer {
@@ -91,7 +100,7 @@ struct TApplication::State {
     return it == queues.end() ? nullptr : it->second;
   }
   void Notify(TThreadID t) {
-    if (auto q = Find(t)) q->cv.notify_all();
+    if (auto q = Find(t)) q->NotifyAll();
   }
   // Calls the posted hook outside the lock.
   void Posted(TThreadID t) {
@@ -157,7 +166,7 @@ bool TApplication::State::Enqueue(TThreadID t, Item item) {
     auto q = Find(t);
     if (!q) return false;
     q->items.push_back(std::move(item));
-    q->cv.notify_all();
+    q->NotifyAll();
   }
   Posted(t);
   return true;
@@ -219,6 +228,36 @@ bool TApplication::ReceiveMessage(TMsg& Msg, std::uint32_t Min, std::uint32_t Ma
   }
 }
 
+TApplication::TReceived TApplication::ReceiveMessageOr(TMsg& Msg, std::uint32_t Min,
+                                                       std::uint32_t Max, std::intptr_t Handle) {
+  auto s = state_;
+  auto q = s->EnsureQueue(CurrentThreadId(), s);
+  std::unique_lock lock(s->mutex);
+  if (!q->descriptorWait) q->descriptorWait = std::make_unique<WakeEvent>();
+  bool readable = false;
+  for (;;) {
+    auto it = std::find_if(q->items.begin(), q->items.end(), [&](const Item& i) {
+      return !i.call && InRange(i.msg.message, Min, Max);
+    });
+    if (it != q->items.end()) {
+      Msg = it->msg;
+      q->items.erase(it);
+      return TReceived::message;
+    }
+    if (q->quits > 0) {
+      --q->quits;
+      return TReceived::quit;
+    }
+    if (readable) return TReceived::readable;
+    q->waitingOnDescriptor = true;
+    lock.unlock();
+    readable = WaitReadable({q->descriptorWait->Native(), Handle}, -1) == 1;
+    lock.lock();
+    q->waitingOnDescriptor = false;
+    q->descriptorWait->Reset();
+  }
+}
+
 bool TApplication::PollMessage(TMsg& Msg, std::uint32_t Min, std::uint32_t Max, bool Remove) {
   auto s = state_;
   auto q = s->EnsureQueue(CurrentThreadId(), s);
@@ -238,7 +277,7 @@ bool TApplication::PostQuit(TThreadID Thread) {
     auto q = state_->Find(Thread);
     if (!q) return false;
     ++q->quits;
-    q->cv.notify_all();
+    q->NotifyAll();
   }
   state_->Posted(Thread);
   return true;
@@ -344,7 +383,7 @@ void TApplication::WakeUp(TThreadID Thread) {
     auto q = state_->Find(Thread);
     if (!q) return;
     q->woken = true;
-    q->cv.notify_all();
+    q->NotifyAll();
   }
   state_->Posted(Thread);
 }
@@ -412,7 +451,7 @@ void TApplication::Synchronize(const std::function<void()>& Fn) {
     auto q = s->Find(s->main);
     if (s->closed || !q) throw sk::Exception("The application has ended");
     q->items.push_back(Item{TMsg{}, call});
-    q->cv.notify_all();
+    q->NotifyAll();
   }
   s->Posted(s->main);
   std::unique_lock lock(s->mutex);

@@ -47,6 +47,12 @@ class TApplication {
   // (both 0: any number) and removes it. False, without a message, once PostQuit has been
   // called for the thread (each PostQuit ends one wait). Creates the queue if needed.
   bool ReceiveMessage(TMsg& Msg, std::uint32_t Min = 0, std::uint32_t Max = 0);
+  // What ReceiveMessageOr ended with.
+  enum class TReceived { quit, message, readable };
+  // Like ReceiveMessage, but also ends when Handle (a device descriptor) is readable or hung
+  // up while no message matches: a thread that handles a device's input itself takes it at
+  // once instead of waiting for another thread to tell it. Messages come first.
+  TReceived ReceiveMessageOr(TMsg& Msg, std::uint32_t Min, std::uint32_t Max, std::intptr_t Handle);
   // Like ReceiveMessage but never waits: false when no message matches.
   bool PollMessage(TMsg& Msg, std::uint32_t Min = 0, std::uint32_t Max = 0, bool Remove = true);
   // Makes Thread's next (or current) ReceiveMessage return false. False if it has no queue.

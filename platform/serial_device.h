@@ -49,6 +49,11 @@ class SerialDevice {
   // the mask was changed or WakeFd (a WakeEvent's descriptor, -1 for none) became readable.
   // Fails when the device is lost or closed. One waiter at a time.
   virtual bool WaitCommEvent(std::uint32_t& Events, NativeHandle WakeFd) = 0;
+  // True while another thread waits for Native() to become readable and reads the input
+  // itself at once: the event wait then leaves the input to it instead of waking for the same
+  // bytes. False hands the input back to the event wait, waking it if it sleeps without
+  // looking at the input.
+  virtual void WatchInput(bool Value) { (void)Value; }
   // Errors receives the CE_ flags collected since the last call (and clears them); Stat, when
   // given, the hold flags and the input and output queue counts. Either may be null.
   virtual bool ClearCommError(std::uint32_t* Errors, COMSTAT* Stat) = 0;

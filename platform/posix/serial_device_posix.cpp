@@ -350,9 +350,11 @@ bool PosixSerialDevice::ClearCommError(std::uint32_t* Errors, COMSTAT* Stat) {
       std::lock_guard lock(stateMutex_);
       ctsFlow = (dcb_.Flags & dcb::fOutxCtsFlow) != 0;
     }
-    const auto lines = ModemLines();
-    if (ctsFlow && s.cbOutQue > 0 && lines && (*lines & TIOCM_CTS) == 0)
-      s.Flags |= COMSTAT_fCtsHold;
+    // The lines only when they can matter: every receive event asks for this record.
+    if (ctsFlow && s.cbOutQue > 0) {
+      const auto lines = ModemLines();
+      if (lines && (*lines & TIOCM_CTS) == 0) s.Flags |= COMSTAT_fCtsHold;
+    }
     *Stat = s;
   }
   return true;

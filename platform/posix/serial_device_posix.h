@@ -36,6 +36,7 @@ class PosixSerialDevice final : public SerialDevice {
   bool GetCommMask(std::uint32_t& Mask) override;
   bool SetCommMask(std::uint32_t Mask) override;
   bool WaitCommEvent(std::uint32_t& Events, NativeHandle WakeFd) override;
+  void WatchInput(bool Value) override;
   bool ClearCommError(std::uint32_t* Errors, COMSTAT* Stat) override;
   bool Read(void* Buffer, std::uint32_t Count, std::uint32_t& ReadCount) override;
   bool ReadAvailable(void* Buffer, std::uint32_t Count, std::uint32_t& ReadCount) override;
@@ -86,6 +87,8 @@ class PosixSerialDevice final : public SerialDevice {
   mutable std::shared_mutex useMutex_;        // shared by operations, exclusive by Close
   WakeEvent closeWake_;                       // readable from Close on
   WakeEvent eventWake_;                       // mask changed or output drained
+  std::atomic<bool> inputWatched_{false};     // another thread reads the input as it comes
+  std::atomic<bool> eventWaitBlind_{false};   // the event wait may sleep without the input
   std::atomic<bool> txPending_{false};        // output drained since the last EV_TXEMPTY report
   std::atomic<bool> txEmptyWanted_{false};    // the mask holds EV_TXEMPTY
   std::atomic<std::int64_t> txBusyUntil_{0};  // steady clock, ns: the line's last stop bit

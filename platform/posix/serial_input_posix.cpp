@@ -197,6 +197,14 @@ bool PosixSerialDevice::Read(void* Buffer, std::uint32_t Count, std::uint32_t& R
   }
 }
 
+void PosixSerialDevice::WatchInput(bool Value) {
+  if (Value) {
+    inputWatched_.store(true);
+    return;
+  }
+  if (inputWatched_.exchange(false) && eventWaitBlind_.load()) eventWake_.Signal();
+}
+
 bool PosixSerialDevice::WaitCommEvent(std::uint32_t& Events, NativeHandle WakeFd) {
   Events = 0;
   auto use = Use();
@@ -214,15 +222,24 @@ bool PosixSerialDevice::WaitCommEvent(std::uint32_t& Events, NativeHandle WakeFd
   bool watchLines = (mask & (EV_CTS | EV_DSR | EV_RLSD | EV_RING | EV_BREAK | EV_ERR)) != 0;
   const std::size_t nearlyFull = capacity - capacity / 5;
 
+  struct Sighted {
+    std::atomic<bool>& blind;
+    ~Sighted() { blind.store(false); }
+  } sighted{eventWaitBlind_};
   for (;;) {
     if (closed_.load()) return Fail(EBADF);
     {
       std::lock_guard lock(stateMutex_);
       if (maskGeneration_ != generation) return true;  // SetCommMask ends the wait
     }
+    // Announced before looking, so that a watcher handing the input back either is seen here
+    // or sees this and wakes the wait.
+    eventWaitBlind_.store(wantsInput);
+    const bool lookAtInput = wantsInput && !inputWatched_.load();
+    if (lookAtInput) eventWaitBlind_.store(false);
     std::uint32_t events = 0;
     bool inputFull = false;
-    if (wantsInput) {
+    if (lookAtInput) {
       std::lock_guard lock(inputMutex_);
       const std::size_t before = input_.size();
       bool sawEventChar = false;
@@ -283,7 +300,7 @@ bool PosixSerialDevice::WaitCommEvent(std::uint32_t& Events, NativeHandle WakeFd
       return true;
     }
 
-    pollfd p[4] = {{fd_, static_cast<short>(wantsInput && !inputFull ? POLLIN : 0), 0},
+    pollfd p[4] = {{fd_, static_cast<short>(lookAtInput && !inputFull ? POLLIN : 0), 0},
                    {static_cast<int>(closeWake_.Native()), POLLIN, 0},
                    {static_cast<int>(eventWake_.Native()), POLLIN, 0},
                    {static_cast<int>(WakeFd), POLLIN, 0}};

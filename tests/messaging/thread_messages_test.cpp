@@ -7,6 +7,7 @@
 #include "messaging/lambda_thread.h"
 #include "platform/application.h"
 #include "platform/thread.h"
+#include "platform/wake_event.h"
 
 using namespace sk::platform;
 
@@ -95,4 +96,34 @@ TEST(WorkerThreads, TerminateIsSeenByExecute) {
   worker.WaitFor();
   EXPECT_TRUE(worker.Finished());
   EXPECT_FALSE(worker.FatalException());
+}
+
+TEST(ThreadMessages, ReceiveOrADescriptorPrefersMessagesThenReportsTheDescriptorAndQuits) {
+  TApplication app;
+  const TThreadID self = app.EnsureMessageQueue();
+  WakeEvent device;  // stands in for a device's descriptor
+  device.Signal();
+  app.PostToThread(self, 0xC010, 7);
+  TMsg msg;
+  EXPECT_EQ(app.ReceiveMessageOr(msg, 0xC000, 0xFFFF, device.Native()),
+            TApplication::TReceived::message);
+  EXPECT_EQ(7u, msg.wParam);
+  EXPECT_EQ(app.ReceiveMessageOr(msg, 0xC000, 0xFFFF, device.Native()),
+            TApplication::TReceived::readable);
+  device.Reset();
+  app.PostQuit(self);
+  EXPECT_EQ(app.ReceiveMessageOr(msg, 0xC000, 0xFFFF, device.Native()),
+            TApplication::TReceived::quit);
+}
+
+TEST(ThreadMessages, AMessagePostedFromAnotherThreadEndsAWaitOnAQuietDescriptor) {
+  TApplication app;
+  const TThreadID self = app.EnsureMessageQueue();
+  WakeEvent quiet;
+  LambdaThread poster(app, [&](LambdaThread&) { ASSERT_TRUE(app.PostToThread(self, 0xC011, 3)); });
+  poster.Start();
+  TMsg msg;
+  EXPECT_EQ(app.ReceiveMessageOr(msg, 0xC000, 0xFFFF, quiet.Native()),
+            TApplication::TReceived::message);
+  EXPECT_EQ(3u, msg.wParam);
 }

@@ -213,6 +213,33 @@ TEST_F(PtyDevice, ReadAvailableTakesWhatIsThereInOrderAndNeverWaitsForAStaleCoun
   EXPECT_FALSE(device->ReadAvailable(got.data(), 3, n));
 }
 
+TEST_F(PtyDevice, InputWatchedByAReaderIsLeftToItUntilHandedBack) {
+  ASSERT_TRUE(device->SetCommMask(EV_RXCHAR));
+  platform::WakeEvent stop;
+  device->WatchInput(true);
+  auto wait = std::async(std::launch::async, [&] {
+    std::uint32_t events = 0;
+    const bool ok = device->WaitCommEvent(events, stop.Native());
+    return std::make_pair(ok, events);
+  });
+  ASSERT_TRUE(pty.Write({1, 2}));
+  // The event wait does not take them: the watcher reads them itself.
+  ASSERT_TRUE(WaitForInput(2));
+  Bytes got(2);
+  std::uint32_t n = 0;
+  ASSERT_TRUE(device->ReadAvailable(got.data(), 2, n));
+  EXPECT_EQ(n, 2u);
+  ASSERT_TRUE(pty.Write({3}));
+  ASSERT_TRUE(WaitForInput(1));
+  // Still asleep with input waiting (a wait that looked would have ended at once).
+  EXPECT_EQ(wait.wait_for(50ms), std::future_status::timeout);
+  // Handed back, the input wakes the event wait that slept without it.
+  device->WatchInput(false);
+  const auto [ok, events] = wait.get();
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(events, static_cast<std::uint32_t>(EV_RXCHAR));
+}
+
 TEST_F(PtyDevice, ReadWaitsForAllBytesWithoutTimeoutsAndReturnsWhatCameWithThem) {
   auto read = std::async(std::launch::async, [&] {
     Bytes buf(6);
