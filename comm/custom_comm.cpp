@@ -16,16 +16,15 @@ namespace {
 // The DCB flags WriteDeviceState keeps: fParity and those the default configuration supplies
 // (fOutxDsrFlow, the upper fDtrControl bit, fDsrSensitivity, fTXContinueOnXoff, fErrorChar,
 // fNull, fAbortOnError).
-constexpr std::uint32_t kKeptFlags = dcb::fParity | dcb::fOutxDsrFlow | dcb::DTR_CONTROL_HANDSHAKE |
+constexpr std::uint32_t kKeptFlags = dcb::fParity | dcb::fOutxDsrFlow | dcb::fDtrControlHandshake |
                                      dcb::fDsrSensitivity | dcb::fTXContinueOnXoff |
                                      dcb::fErrorChar | dcb::fNull | dcb::fAbortOnError;
-constexpr std::uint32_t kFlagsNone =
-    dcb::fBinary | dcb::DTR_CONTROL_ENABLE | dcb::RTS_CONTROL_ENABLE;
+constexpr std::uint32_t kFlagsNone = dcb::fBinary | dcb::fDtrControlEnable | dcb::fRtsControlEnable;
 constexpr std::uint32_t kFlagsXonXoff = kFlagsNone | dcb::fOutX | dcb::fInX;
 constexpr std::uint32_t kFlagsHardware =
-    dcb::fBinary | dcb::fOutxCtsFlow | dcb::DTR_CONTROL_ENABLE | dcb::RTS_CONTROL_HANDSHAKE;
+    dcb::fBinary | dcb::fOutxCtsFlow | dcb::fDtrControlEnable | dcb::fRtsControlHandshake;
 constexpr std::uint32_t kFlagsRS485 =
-    dcb::fBinary | dcb::DTR_CONTROL_ENABLE | dcb::RTS_CONTROL_TOGGLE;
+    dcb::fBinary | dcb::fDtrControlEnable | dcb::fRtsControlToggle;
 static_assert(kKeptFlags == 0x4CEA && kFlagsNone == 0x1011 && kFlagsXonXoff == 0x1311 &&
               kFlagsHardware == 0x2015 && kFlagsRS485 == 0x3011);
 
@@ -92,9 +91,9 @@ void TskCustomComm::SetBaudRate(std::uint32_t Value) {
 void TskCustomComm::SetParity(TParity Value) {
   CommCfg.dcb.Parity = static_cast<std::uint8_t>(Value);
   if (Value != pNone)
-    CommCfg.dcb.Flags |= dcb::fParity;
+    SetDcbFlags(CommCfg.dcb, DcbFlags(CommCfg.dcb) | dcb::fParity);
   else
-    CommCfg.dcb.Flags &= ~dcb::fParity;
+    SetDcbFlags(CommCfg.dcb, DcbFlags(CommCfg.dcb) & ~dcb::fParity);
   WriteDeviceState();
 }
 
@@ -169,7 +168,7 @@ void TskCustomComm::SetMonitor(std::atomic<TComponent*>& Field, TComponent* Valu
 void TskCustomComm::WriteDeviceState() {
   DCB& d = CommCfg.dcb;
   d.DCBlength = kDcbLength;
-  std::uint32_t flags = d.Flags & kKeptFlags;
+  std::uint32_t flags = DcbFlags(d) & kKeptFlags;
   if (RS485Mode()) {
     flags |= kFlagsRS485;
   } else {
@@ -185,7 +184,7 @@ void TskCustomComm::WriteDeviceState() {
         break;
     }
   }
-  d.Flags = flags;
+  SetDcbFlags(d, flags);
   d.XonLim = 80;
   d.XoffLim = 200;
   d.XonChar = 0x11;
@@ -204,7 +203,7 @@ void TskCustomComm::ReadDeviceState() {
       h->GetCommState(CommCfg.dcb);
     }
   }
-  const std::uint32_t flags = CommCfg.dcb.Flags;
+  const std::uint32_t flags = DcbFlags(CommCfg.dcb);
   if ((flags & kFlagsXonXoff) == kFlagsXonXoff)
     fProtocol = spXonXoff;
   else if ((flags & kFlagsHardware) == kFlagsHardware)

@@ -103,7 +103,7 @@ void TskCustomComm::HandleCommEvent(const platform::TMsg& Msg) {
     }
     if (errors != 0) {
       // The waiting bytes stay in the queue for the next event.
-      DoCommError(errors, 0, stat.Flags & kHoldFlags);
+      DoCommError(errors, 0, ComStatFlags(stat) & kHoldFlags);
       return;
     }
     const auto events = static_cast<std::uint32_t>(Msg.wParam);

@@ -108,7 +108,7 @@ std::string TskCustomSerialComm::GetPNPDeviceString() {
   working.BaudRate = 1200;
   working.ByteSize = 7;
   working.Parity = NOPARITY;
-  working.Flags &= ~dcb::fParity;
+  SetDcbFlags(working, DcbFlags(working) & ~dcb::fParity);
   working.StopBits = ONESTOPBIT;
   if (THandle h = Handle()) h->SetCommState(working);
   SetTraceStates(0);

@@ -50,7 +50,7 @@ std::array<std::uint8_t, SavedPortConfig::kSize> SavedPortConfig::Encode() const
   Writer(bytes.data() + kDcbOffset)
       .Put(d.DCBlength)
       .Put(d.BaudRate)
-      .Put(d.Flags)
+      .Put(DcbFlags(d))
       .Put(d.wReserved)
       .Put(d.XonLim)
       .Put(d.XoffLim)
@@ -72,11 +72,12 @@ std::optional<SavedPortConfig> SavedPortConfig::Decode(std::span<const std::uint
   // Byte 1 is not looked at: no writer puts anything there.
   c.PortNo = Value[kPortNoOffset];
   DCB& d = c.Dcb;
+  std::uint32_t flags = 0;
   std::uint8_t xon = 0, xoff = 0, error = 0, eof = 0, evt = 0;
   Reader(Value.data() + kDcbOffset)
       .Get(d.DCBlength)
       .Get(d.BaudRate)
-      .Get(d.Flags)
+      .Get(flags)
       .Get(d.wReserved)
       .Get(d.XonLim)
       .Get(d.XoffLim)
@@ -89,6 +90,7 @@ std::optional<SavedPortConfig> SavedPortConfig::Decode(std::span<const std::uint
       .Get(eof)
       .Get(evt)
       .Get(d.wReserved1);
+  SetDcbFlags(d, flags);
   d.XonChar = static_cast<char>(xon);
   d.XoffChar = static_cast<char>(xoff);
   d.ErrorChar = static_cast<char>(error);

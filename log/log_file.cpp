@@ -129,8 +129,10 @@ std::string TskLogFile::GetLogFileName() const {
   const std::string exe = platform::ExecutablePath();
   if (fOptions.Contains(loAutoFileName)) return exe.empty() ? "" : WithExtensionLog(exe);
   if (fFileName.empty()) return "";
-  // An absolute path stands as it is, even at the root of the file system.
-  if (DirectoryPartLength(fFileName) >= 2 || std::filesystem::path(fFileName).is_absolute())
+  // An absolute path stands as it is, even at the root of the file system (on Windows also
+  // one from the root of the current drive).
+  const std::filesystem::path given(fFileName);
+  if (DirectoryPartLength(fFileName) >= 2 || given.is_absolute() || given.has_root_directory())
     return fFileName;
   return exe.substr(0, DirectoryPartLength(exe)) + fFileName;
 }

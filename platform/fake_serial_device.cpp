@@ -1,7 +1,6 @@
 #include "platform/fake_serial_device.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 
 #include "platform/system_error.h"
@@ -36,7 +35,7 @@ bool FakeSerialDevice::Enter(Op Operation, const std::string& Entry) {
   ++calls_[Operation];
   std::uint32_t error = 0;
   if (closed_) {
-    error = EBADF;
+    error = SystemErrorCode(TSystemError::InvalidHandle);
   } else if (auto f = failures_.find(Operation); f != failures_.end() && f->second != 0) {
     error = f->second;
   } else if (lost_ && (Operation == Op::WaitCommEvent || Operation == Op::Read ||
@@ -237,7 +236,7 @@ bool FakeSerialDevice::SetupComm(std::uint32_t InQueue, std::uint32_t OutQueue) 
 bool FakeSerialDevice::GetCommState(DCB& Dcb) {
   std::lock_guard lock(mutex_);
   if (closed_) {
-    SetLastError(EBADF);
+    SetLastError(SystemErrorCode(TSystemError::InvalidHandle));
     return false;
   }
   Dcb = dcb_;
@@ -287,7 +286,7 @@ bool FakeSerialDevice::WaitCommEvent(std::uint32_t& Events, NativeHandle WakeFd)
   const std::uint32_t generation = maskGeneration_;
   for (;;) {
     if (closed_) {
-      SetLastError(EBADF);
+      SetLastError(SystemErrorCode(TSystemError::InvalidHandle));
       return false;
     }
     if (lost_) {

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/native_handle.h"
+
 namespace sk::platform {
 
 // Who else may have the file open while we hold it.
@@ -39,8 +41,8 @@ class LockedFile {
   bool Close();
 
  private:
-  explicit LockedFile(int Descriptor) : fd_(Descriptor) {}
-  int fd_ = -1;
+  explicit LockedFile(NativeHandle Handle) : handle_(Handle) {}
+  NativeHandle handle_ = kNoNativeHandle;
 };
 
 // Deletes Path unless another opener holds it locked. True when the file is gone afterwards.

@@ -6,12 +6,10 @@
 #include <memory>
 #include <string>
 
+#include "platform/native_handle.h"
 #include "platform/serial_records.h"
 
 namespace sk::platform {
-
-// A native descriptor (a file descriptor here).
-using NativeHandle = std::intptr_t;
 
 class SerialDevice {
  public:

@@ -1,9 +1,47 @@
 #pragma once
 // The serial-port records of the Win32 communications interface (DCB, COMMTIMEOUTS, COMSTAT,
-// COMMPROP, COMMCONFIG) as plain data with the same members, sizes and bit positions, and
-// their named constants. They are a storage format as well (a saved port configuration is a
-// COMMCONFIG), so the layout is checked below.
+// COMMPROP, COMMCONFIG) and their named constants. On Windows they are the system's own; elsewhere
+// plain data with the same members, sizes and bit positions. They are a storage format as well
+// (a saved port configuration is a COMMCONFIG), so the layout is checked below.
+//
+// The DCB and COMSTAT flags are bit fields in the system's records; code that works on both
+// reads and writes them as one word through DcbFlags/SetDcbFlags and ComStatFlags, with the
+// dcb:: and COMSTAT_ masks.
 #include <cstdint>
+#include <cstring>
+
+#ifdef _WIN32
+#include <windows.h>
+
+namespace sk {
+using ::COMMCONFIG;
+using ::COMMPROP;
+using ::COMMTIMEOUTS;
+using ::COMSTAT;
+using ::DCB;
+
+// The flag word follows BaudRate.
+inline std::uint32_t DcbFlags(const DCB& Dcb) {
+  std::uint32_t flags;
+  std::memcpy(&flags, reinterpret_cast<const char*>(&Dcb.BaudRate) + sizeof(Dcb.BaudRate),
+              sizeof flags);
+  return flags;
+}
+inline void SetDcbFlags(DCB& Dcb, std::uint32_t Flags) {
+  std::memcpy(reinterpret_cast<char*>(&Dcb.BaudRate) + sizeof(Dcb.BaudRate), &Flags, sizeof Flags);
+}
+// The flag word is the first member.
+inline std::uint32_t ComStatFlags(const COMSTAT& Stat) {
+  std::uint32_t flags;
+  std::memcpy(&flags, &Stat, sizeof flags);
+  return flags;
+}
+inline void SetComStatFlags(COMSTAT& Stat, std::uint32_t Flags) {
+  std::memcpy(&Stat, &Flags, sizeof Flags);
+}
+}  // namespace sk
+
+#else
 
 namespace sk {
 
@@ -73,36 +111,18 @@ struct COMMCONFIG {
   char16_t wcProviderData[1] = {0};
 };
 
-static_assert(sizeof(DCB) == 28);
-static_assert(sizeof(COMMTIMEOUTS) == 20);
-static_assert(sizeof(COMSTAT) == 12);
-static_assert(sizeof(COMMPROP) == 64);
-static_assert(sizeof(COMMCONFIG) == 52);
-
-// DCB flag word.
-namespace dcb {
-inline constexpr std::uint32_t fBinary = 0x0001;
-inline constexpr std::uint32_t fParity = 0x0002;
-inline constexpr std::uint32_t fOutxCtsFlow = 0x0004;
-inline constexpr std::uint32_t fOutxDsrFlow = 0x0008;
-inline constexpr std::uint32_t fDtrControl = 0x0030;  // two bits
-inline constexpr std::uint32_t fDsrSensitivity = 0x0040;
-inline constexpr std::uint32_t fTXContinueOnXoff = 0x0080;
-inline constexpr std::uint32_t fOutX = 0x0100;
-inline constexpr std::uint32_t fInX = 0x0200;
-inline constexpr std::uint32_t fErrorChar = 0x0400;
-inline constexpr std::uint32_t fNull = 0x0800;
-inline constexpr std::uint32_t fRtsControl = 0x3000;  // two bits
-inline constexpr std::uint32_t fAbortOnError = 0x4000;
-
-inline constexpr std::uint32_t DTR_CONTROL_DISABLE = 0x0000;
-inline constexpr std::uint32_t DTR_CONTROL_ENABLE = 0x0010;
-inline constexpr std::uint32_t DTR_CONTROL_HANDSHAKE = 0x0020;
-inline constexpr std::uint32_t RTS_CONTROL_DISABLE = 0x0000;
-inline constexpr std::uint32_t RTS_CONTROL_ENABLE = 0x1000;
-inline constexpr std::uint32_t RTS_CONTROL_HANDSHAKE = 0x2000;
-inline constexpr std::uint32_t RTS_CONTROL_TOGGLE = 0x3000;
-}  // namespace dcb
+inline std::uint32_t DcbFlags(const DCB& Dcb) {
+  return Dcb.Flags;
+}
+inline void SetDcbFlags(DCB& Dcb, std::uint32_t Flags) {
+  Dcb.Flags = Flags;
+}
+inline std::uint32_t ComStatFlags(const COMSTAT& Stat) {
+  return Stat.Flags;
+}
+inline void SetComStatFlags(COMSTAT& Stat, std::uint32_t Flags) {
+  Stat.Flags = Flags;
+}
 
 // DCB Parity and StopBits values.
 inline constexpr std::uint8_t NOPARITY = 0;
@@ -113,15 +133,6 @@ inline constexpr std::uint8_t SPACEPARITY = 4;
 inline constexpr std::uint8_t ONESTOPBIT = 0;
 inline constexpr std::uint8_t ONE5STOPBITS = 1;
 inline constexpr std::uint8_t TWOSTOPBITS = 2;
-
-// COMSTAT flag word.
-inline constexpr std::uint32_t COMSTAT_fCtsHold = 0x01;
-inline constexpr std::uint32_t COMSTAT_fDsrHold = 0x02;
-inline constexpr std::uint32_t COMSTAT_fRlsdHold = 0x04;
-inline constexpr std::uint32_t COMSTAT_fXoffHold = 0x08;
-inline constexpr std::uint32_t COMSTAT_fXoffSent = 0x10;
-inline constexpr std::uint32_t COMSTAT_fEof = 0x20;
-inline constexpr std::uint32_t COMSTAT_fTxim = 0x40;
 
 // Event mask (SetCommMask, WaitCommEvent).
 inline constexpr std::uint32_t EV_RXCHAR = 0x0001;
@@ -219,6 +230,52 @@ inline constexpr std::uint16_t PARITY_ODD = 0x0200;
 inline constexpr std::uint16_t PARITY_EVEN = 0x0400;
 inline constexpr std::uint16_t PARITY_MARK = 0x0800;
 inline constexpr std::uint16_t PARITY_SPACE = 0x1000;
+
+}  // namespace sk
+
+#endif  // _WIN32
+
+namespace sk {
+
+static_assert(sizeof(DCB) == 28);
+static_assert(sizeof(COMMTIMEOUTS) == 20);
+static_assert(sizeof(COMSTAT) == 12);
+static_assert(sizeof(COMMPROP) == 64);
+static_assert(sizeof(COMMCONFIG) == 52);
+
+// DCB flag word (DcbFlags). The two-bit fields are given as their values in place.
+namespace dcb {
+inline constexpr std::uint32_t fBinary = 0x0001;
+inline constexpr std::uint32_t fParity = 0x0002;
+inline constexpr std::uint32_t fOutxCtsFlow = 0x0004;
+inline constexpr std::uint32_t fOutxDsrFlow = 0x0008;
+inline constexpr std::uint32_t fDtrControl = 0x0030;  // two bits
+inline constexpr std::uint32_t fDsrSensitivity = 0x0040;
+inline constexpr std::uint32_t fTXContinueOnXoff = 0x0080;
+inline constexpr std::uint32_t fOutX = 0x0100;
+inline constexpr std::uint32_t fInX = 0x0200;
+inline constexpr std::uint32_t fErrorChar = 0x0400;
+inline constexpr std::uint32_t fNull = 0x0800;
+inline constexpr std::uint32_t fRtsControl = 0x3000;  // two bits
+inline constexpr std::uint32_t fAbortOnError = 0x4000;
+
+inline constexpr std::uint32_t fDtrControlDisable = 0x0000;
+inline constexpr std::uint32_t fDtrControlEnable = 0x0010;
+inline constexpr std::uint32_t fDtrControlHandshake = 0x0020;
+inline constexpr std::uint32_t fRtsControlDisable = 0x0000;
+inline constexpr std::uint32_t fRtsControlEnable = 0x1000;
+inline constexpr std::uint32_t fRtsControlHandshake = 0x2000;
+inline constexpr std::uint32_t fRtsControlToggle = 0x3000;
+}  // namespace dcb
+
+// COMSTAT flag word.
+inline constexpr std::uint32_t COMSTAT_fCtsHold = 0x01;
+inline constexpr std::uint32_t COMSTAT_fDsrHold = 0x02;
+inline constexpr std::uint32_t COMSTAT_fRlsdHold = 0x04;
+inline constexpr std::uint32_t COMSTAT_fXoffHold = 0x08;
+inline constexpr std::uint32_t COMSTAT_fXoffSent = 0x10;
+inline constexpr std::uint32_t COMSTAT_fEof = 0x20;
+inline constexpr std::uint32_t COMSTAT_fTxim = 0x40;
 
 // Sizes the records carry in their own length fields.
 inline constexpr std::uint32_t kDcbLength = sizeof(DCB);

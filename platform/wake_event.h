@@ -1,8 +1,10 @@
 #pragma once
 // A descriptor that a waiting thread can include in its wait on a device and another thread
-// can make readable to end that wait (an eventfd here).
+// can make readable to end that wait (an eventfd on POSIX systems, an event object on Windows).
 #include <cstdint>
 #include <initializer_list>
+
+#include "platform/native_handle.h"
 
 namespace sk::platform {
 
@@ -19,10 +21,10 @@ class WakeEvent {
   void Reset();
   bool IsSignalled() const;
   // What a wait includes (a file descriptor here).
-  std::intptr_t Native() const { return fd_; }
+  NativeHandle Native() const { return handle_; }
 
  private:
-  int fd_ = -1;
+  NativeHandle handle_ = kNoNativeHandle;
 };
 
 // Waits until one of Handles (WakeEvent or device descriptors; negative ones are skipped)

@@ -2,8 +2,6 @@
 # The Windows build: cross-compiles with mingw-w64 into build-windows/ (or $BUILD_DIR) and runs
 # the Windows test programs under Wine, headless. Run through `SK_TARGET=windows ./test.sh`.
 #   TEST_LABEL="core|log"   only the tests of those folders
-# Not yet in CI: the shared platform headers (serial records, native handles) still have to be
-# made to compile against <windows.h> before this build goes through.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${BUILD_DIR:-build-windows}
@@ -21,14 +19,10 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wine wineboot --init >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
 fi
-# One Wine server for the whole run instead of one per program, stopped at the end (one that
-# an earlier run of this build folder left is taken over).
-wineserver -p 2>/dev/null || true
+# One Wine server for the whole run instead of one per program, stopped at the end.
+wineserver -p
 trap 'wineserver -k 2>/dev/null || true' EXIT
-# Wine starts its own system processes with the first program; two programs that come first
-# at the same time can hang there, so one starts them alone.
-wine cmd.exe /c exit 0
 
-ctest_args=(--test-dir "$build_dir" --output-on-failure --parallel "$(nproc)" --timeout 120)
+ctest_args=(--test-dir "$build_dir" --output-on-failure --parallel "$(nproc)" --timeout 300)
 [ -n "${TEST_LABEL:-}" ] && ctest_args+=(-L "$TEST_LABEL")
 ctest "${ctest_args[@]}"

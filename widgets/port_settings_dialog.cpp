@@ -25,13 +25,12 @@ enum Flow : int { kFlowNone, kFlowHardware, kFlowSoftware };
 
 // The same reading of the flag word as the port component's, so that the dialog shows the
 // flow control that the component will derive from the record.
-constexpr std::uint32_t kFlagsNone =
-    dcb::fBinary | dcb::DTR_CONTROL_ENABLE | dcb::RTS_CONTROL_ENABLE;
+constexpr std::uint32_t kFlagsNone = dcb::fBinary | dcb::fDtrControlEnable | dcb::fRtsControlEnable;
 constexpr std::uint32_t kFlagsSoftware = kFlagsNone | dcb::fOutX | dcb::fInX;
 constexpr std::uint32_t kFlagsHardware =
-    dcb::fBinary | dcb::fOutxCtsFlow | dcb::DTR_CONTROL_ENABLE | dcb::RTS_CONTROL_HANDSHAKE;
+    dcb::fBinary | dcb::fOutxCtsFlow | dcb::fDtrControlEnable | dcb::fRtsControlHandshake;
 // What a flow-control choice rewrites: the component's own choice of bits.
-constexpr std::uint32_t kFlowBits = dcb::fBinary | dcb::fOutxCtsFlow | dcb::DTR_CONTROL_ENABLE |
+constexpr std::uint32_t kFlowBits = dcb::fBinary | dcb::fOutxCtsFlow | dcb::fDtrControlEnable |
                                     dcb::fOutX | dcb::fInX | dcb::fRtsControl;
 
 int FlowOf(std::uint32_t Flags) {
@@ -96,7 +95,7 @@ PortSettingsDialog::PortSettingsDialog(const QString& PortName, const COMMCONFIG
   flowControl_->addItem(tr("None"), kFlowNone);
   flowControl_->addItem(tr("Hardware (RTS/CTS)"), kFlowHardware);
   flowControl_->addItem(tr("Software (XON/XOFF)"), kFlowSoftware);
-  shownFlow_ = FlowOf(d.Flags);
+  shownFlow_ = FlowOf(DcbFlags(d));
   SelectData(flowControl_, shownFlow_, QString());
 
   auto* form = new QFormLayout;
@@ -137,16 +136,15 @@ COMMCONFIG PortSettingsDialog::Config() const {
     d.Parity = static_cast<std::uint8_t>(parity);
     // Checking follows a new choice, as the component's own parity setting has it.
     if (d.Parity != NOPARITY)
-      d.Flags |= dcb::fParity;
+      SetDcbFlags(d, DcbFlags(d) | dcb::fParity);
     else
-      d.Flags &= ~dcb::fParity;
+      SetDcbFlags(d, DcbFlags(d) & ~dcb::fParity);
   }
   d.StopBits = static_cast<std::uint8_t>(stopBits_->currentData().toInt());
   if (const int flow = flowControl_->currentData().toInt(); flow != shownFlow_) {
-    d.Flags &= ~kFlowBits;
-    d.Flags |= flow == kFlowSoftware   ? kFlagsSoftware
-               : flow == kFlowHardware ? kFlagsHardware
-                                       : kFlagsNone;
+    SetDcbFlags(d, (DcbFlags(d) & ~kFlowBits) | (flow == kFlowSoftware   ? kFlagsSoftware
+                                                 : flow == kFlowHardware ? kFlagsHardware
+                                                                         : kFlagsNone));
   }
   return c;
 }

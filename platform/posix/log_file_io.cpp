@@ -58,12 +58,12 @@ std::optional<LockedFile> LockedFile::Open(const std::string& Path, FileSharing 
   return std::nullopt;
 }
 
-LockedFile::LockedFile(LockedFile&& Other) noexcept : fd_(std::exchange(Other.fd_, -1)) {}
+LockedFile::LockedFile(LockedFile&& Other) noexcept : handle_(std::exchange(Other.handle_, -1)) {}
 
 LockedFile& LockedFile::operator=(LockedFile&& Other) noexcept {
   if (this != &Other) {
     Close();
-    fd_ = std::exchange(Other.fd_, -1);
+    handle_ = std::exchange(Other.handle_, -1);
   }
   return *this;
 }
@@ -74,22 +74,22 @@ LockedFile::~LockedFile() {
 
 std::optional<std::uint64_t> LockedFile::Size() const {
   struct stat info {};
-  if (fd_ < 0 || fstat(fd_, &info) != 0) return std::nullopt;
+  if (handle_ < 0 || fstat(handle_, &info) != 0) return std::nullopt;
   return static_cast<std::uint64_t>(info.st_size);
 }
 
 bool LockedFile::Seek(std::uint64_t Offset) {
-  return fd_ >= 0 && lseek(fd_, static_cast<off_t>(Offset), SEEK_SET) >= 0;
+  return handle_ >= 0 && lseek(handle_, static_cast<off_t>(Offset), SEEK_SET) >= 0;
 }
 
 bool LockedFile::SeekToEnd() {
-  return fd_ >= 0 && lseek(fd_, 0, SEEK_END) >= 0;
+  return handle_ >= 0 && lseek(handle_, 0, SEEK_END) >= 0;
 }
 
 bool LockedFile::Read(void* Data, std::size_t Count) {
   auto* at = static_cast<char*>(Data);
   while (Count > 0) {
-    ssize_t got = ::read(fd_, at, Count);
+    ssize_t got = ::read(handle_, at, Count);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) return false;
     at += got;
@@ -101,7 +101,7 @@ bool LockedFile::Read(void* Data, std::size_t Count) {
 bool LockedFile::Write(const void* Data, std::size_t Count) {
   const auto* at = static_cast<const char*>(Data);
   while (Count > 0) {
-    ssize_t put = ::write(fd_, at, Count);
+    ssize_t put = ::write(handle_, at, Count);
     if (put < 0 && errno == EINTR) continue;
     if (put <= 0) return false;
     at += put;
@@ -111,14 +111,14 @@ bool LockedFile::Write(const void* Data, std::size_t Count) {
 }
 
 bool LockedFile::TruncateHere() {
-  off_t here = fd_ >= 0 ? lseek(fd_, 0, SEEK_CUR) : -1;
-  return here >= 0 && ftruncate(fd_, here) == 0;
+  off_t here = handle_ >= 0 ? lseek(handle_, 0, SEEK_CUR) : -1;
+  return here >= 0 && ftruncate(handle_, here) == 0;
 }
 
 bool LockedFile::Close() {
-  if (fd_ < 0) return true;
+  if (handle_ < 0) return true;
   // Closing drops both locks.
-  return ::close(std::exchange(fd_, -1)) == 0;
+  return ::close(std::exchange(handle_, -1)) == 0;
 }
 
 bool DeleteUnlockedFile(const std::string& Path) {

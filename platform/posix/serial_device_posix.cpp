@@ -219,13 +219,13 @@ bool PosixSerialDevice::SetCommState(const DCB& Dcb) {
   // Lines that the flow control does not drive follow the DCB; devices without modem lines
   // (pseudo-terminals) refuse this, which changes nothing.
   int dtr = TIOCM_DTR;
-  ::ioctl(fd_, (Dcb.Flags & dcb::fDtrControl) == dcb::DTR_CONTROL_DISABLE ? TIOCMBIC : TIOCMBIS,
+  ::ioctl(fd_, (Dcb.Flags & dcb::fDtrControl) == dcb::fDtrControlDisable ? TIOCMBIC : TIOCMBIS,
           &dtr);
   const std::uint32_t rts = Dcb.Flags & dcb::fRtsControl;
   int rtsBit = TIOCM_RTS;
-  if (rts == dcb::RTS_CONTROL_ENABLE) ::ioctl(fd_, TIOCMBIS, &rtsBit);
+  if (rts == dcb::fRtsControlEnable) ::ioctl(fd_, TIOCMBIS, &rtsBit);
   // Under toggling the sender raises RTS around each transmission; it rests low.
-  if (rts == dcb::RTS_CONTROL_DISABLE || rts == dcb::RTS_CONTROL_TOGGLE)
+  if (rts == dcb::fRtsControlDisable || rts == dcb::fRtsControlToggle)
     ::ioctl(fd_, TIOCMBIC, &rtsBit);
   std::lock_guard lock(stateMutex_);
   dcb_ = Dcb;

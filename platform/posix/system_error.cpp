@@ -20,4 +20,12 @@ std::string SystemErrorText(std::uint32_t Code) {
   return text != nullptr ? std::string(text) : std::string();
 }
 
+std::uint32_t SystemErrorCode(TSystemError Error) {
+  switch (Error) {
+    case TSystemError::InvalidHandle:
+      return EBADF;
+  }
+  return EINVAL;
+}
+
 }  // namespace sk::platform

@@ -66,7 +66,7 @@ bool ApplyDcb(const DCB& Dcb, termios& T) {
   t.c_cflag &= ~(kFraming | CRTSCTS);
   t.c_cflag |= size | parity | stop | CREAD | CLOCAL;
   if ((flags & dcb::fParity) != 0 && Dcb.Parity != NOPARITY) t.c_iflag |= INPCK;
-  if ((flags & dcb::fOutxCtsFlow) != 0 || (flags & dcb::fRtsControl) == dcb::RTS_CONTROL_HANDSHAKE)
+  if ((flags & dcb::fOutxCtsFlow) != 0 || (flags & dcb::fRtsControl) == dcb::fRtsControlHandshake)
     t.c_cflag |= CRTSCTS;
   if ((flags & dcb::fOutX) != 0) t.c_iflag |= IXON;
   if ((flags & dcb::fInX) != 0) t.c_iflag |= IXOFF;
@@ -112,11 +112,11 @@ void ReadDcb(const termios& T, DCB& Dcb) {
   if ((T.c_iflag & IXOFF) != 0) flags |= dcb::fInX;
   if ((T.c_cflag & CRTSCTS) != 0) {
     flags |= dcb::fOutxCtsFlow;
-    flags = (flags & ~dcb::fRtsControl) | dcb::RTS_CONTROL_HANDSHAKE;
+    flags = (flags & ~dcb::fRtsControl) | dcb::fRtsControlHandshake;
   } else {
     flags &= ~dcb::fOutxCtsFlow;
-    if ((flags & dcb::fRtsControl) == dcb::RTS_CONTROL_HANDSHAKE)
-      flags = (flags & ~dcb::fRtsControl) | dcb::RTS_CONTROL_ENABLE;
+    if ((flags & dcb::fRtsControl) == dcb::fRtsControlHandshake)
+      flags = (flags & ~dcb::fRtsControl) | dcb::fRtsControlEnable;
   }
   Dcb.Flags = flags;
   Dcb.XonChar = static_cast<char>(T.c_cc[VSTART]);

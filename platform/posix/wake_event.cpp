@@ -13,18 +13,18 @@
 namespace sk::platform {
 
 WakeEvent::WakeEvent() {
-  fd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  if (fd_ < 0) throw Exception(std::string("eventfd: ") + std::strerror(errno));
+  handle_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (handle_ < 0) throw Exception(std::string("eventfd: ") + std::strerror(errno));
 }
 
 WakeEvent::~WakeEvent() {
-  ::close(fd_);
+  ::close(handle_);
 }
 
 void WakeEvent::Signal() {
   const int saved = errno;  // callers read LastError() after a failed operation
   std::uint64_t one = 1;
-  while (::write(fd_, &one, sizeof one) < 0 && errno == EINTR) {
+  while (::write(handle_, &one, sizeof one) < 0 && errno == EINTR) {
   }
   errno = saved;
 }
@@ -32,14 +32,14 @@ void WakeEvent::Signal() {
 void WakeEvent::Reset() {
   const int saved = errno;
   std::uint64_t value;
-  while (::read(fd_, &value, sizeof value) < 0 && errno == EINTR) {
+  while (::read(handle_, &value, sizeof value) < 0 && errno == EINTR) {
   }
   errno = saved;
 }
 
 bool WakeEvent::IsSignalled() const {
   // Reading would reset it; a zero-timeout poll only looks.
-  pollfd p{fd_, POLLIN, 0};
+  pollfd p{static_cast<int>(handle_), POLLIN, 0};
   return ::poll(&p, 1, 0) > 0 && (p.revents & POLLIN) != 0;
 }
 

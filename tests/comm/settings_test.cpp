@@ -18,7 +18,7 @@ TEST(CommSettings, DefaultsGiveHardwareFlowAt19200EightNoneOne) {
   EXPECT_EQ(d.ByteSize, 8);
   EXPECT_EQ(d.Parity, NOPARITY);
   EXPECT_EQ(d.StopBits, ONESTOPBIT);
-  EXPECT_EQ(d.Flags, 0x2015u);
+  EXPECT_EQ(DcbFlags(d), 0x2015u);
   EXPECT_EQ(d.XonLim, 80);
   EXPECT_EQ(d.XoffLim, 200);
   EXPECT_EQ(d.XonChar, 0x11);
@@ -47,32 +47,32 @@ TEST(CommSettings, ParityValueAndParityFlagGoTogether) {
   TskComm com;
   com.SetParity(pMark);
   EXPECT_EQ(com.CommConfig().dcb.Parity, 3);
-  EXPECT_EQ(com.CommConfig().dcb.Flags & dcb::fParity, dcb::fParity);
+  EXPECT_EQ(DcbFlags(com.CommConfig().dcb) & dcb::fParity, dcb::fParity);
   com.SetParity(pNone);
   EXPECT_EQ(com.CommConfig().dcb.Parity, 0);
-  EXPECT_EQ(com.CommConfig().dcb.Flags & dcb::fParity, 0u);
+  EXPECT_EQ(DcbFlags(com.CommConfig().dcb) & dcb::fParity, 0u);
 }
 
 TEST(CommSettings, ProtocolAndRS485FlagsReplaceTheDrivenBitsOnly) {
   FakeComm com;
   // Flags of a default configuration: fAbortOnError and fOutxDsrFlow are kept, fNull too;
   // bits 15 and up are not.
-  com.CommCfg.dcb.Flags = dcb::fAbortOnError | dcb::fOutxDsrFlow | dcb::fNull | 0x00010000 |
-                          dcb::fOutX | dcb::fOutxCtsFlow;
+  SetDcbFlags(com.CommCfg.dcb, dcb::fAbortOnError | dcb::fOutxDsrFlow | dcb::fNull | 0x00010000 |
+                                   dcb::fOutX | dcb::fOutxCtsFlow);
   com.SetStreamProtocol(spXonXoff);
   const std::uint32_t kept = dcb::fAbortOnError | dcb::fOutxDsrFlow | dcb::fNull;
-  EXPECT_EQ(com.CommConfig().dcb.Flags, kept | 0x1311u);
+  EXPECT_EQ(DcbFlags(com.CommConfig().dcb), kept | 0x1311u);
   com.SetStreamProtocol(spNone);
-  EXPECT_EQ(com.CommConfig().dcb.Flags, kept | 0x1011u);
+  EXPECT_EQ(DcbFlags(com.CommConfig().dcb), kept | 0x1011u);
   com.SetRS485Mode(true);
-  EXPECT_EQ(com.CommConfig().dcb.Flags, kept | 0x3011u);
+  EXPECT_EQ(DcbFlags(com.CommConfig().dcb), kept | 0x3011u);
   com.SetStreamProtocol(spHardware);
-  EXPECT_EQ(com.CommConfig().dcb.Flags, kept | 0x3011u);
+  EXPECT_EQ(DcbFlags(com.CommConfig().dcb), kept | 0x3011u);
   com.SetRS485Mode(false);
-  EXPECT_EQ(com.CommConfig().dcb.Flags, kept | 0x2015u);
+  EXPECT_EQ(DcbFlags(com.CommConfig().dcb), kept | 0x2015u);
 
   com.SetActive(true);
-  EXPECT_EQ(com.fake->State().Flags, kept | 0x2015u);  // the default's flags reach the port
+  EXPECT_EQ(DcbFlags(com.fake->State()), kept | 0x2015u);  // the default's flags reach the port
 }
 
 TEST(CommSettings, EventMaskFollowsTheTraceStates) {
@@ -183,7 +183,7 @@ TEST(CommSettings, TheLoadersSettingsGiveTheRecordsItsDeviceExpects) {
   EXPECT_EQ(com.openedNames, std::vector<std::string>{"COM3"});
   const DCB d = com.fake->State();
   EXPECT_EQ(d.BaudRate, 921600u);
-  EXPECT_EQ(d.Flags, 0x1011u);
+  EXPECT_EQ(DcbFlags(d), 0x1011u);
   EXPECT_EQ(d.ByteSize, 8);
   EXPECT_EQ(d.Parity, 0);
   EXPECT_EQ(d.StopBits, 2);
@@ -210,12 +210,12 @@ TEST(CommSettings, ReadingTheStateBackDerivesProtocolAndRS485) {
   com.SetStreamProtocol(spXonXoff);
   com.SetActive(true);
   DCB d = com.fake->State();
-  d.Flags = 0x3011;
+  SetDcbFlags(d, 0x3011);
   com.fake->SetCommState(d);
   com.ReadDeviceState();
   EXPECT_TRUE(com.RS485Mode());
   EXPECT_EQ(com.StreamProtocol(), spNone);
-  d.Flags = 0x2015;
+  SetDcbFlags(d, 0x2015);
   com.fake->SetCommState(d);
   com.ReadDeviceState();
   EXPECT_FALSE(com.RS485Mode());

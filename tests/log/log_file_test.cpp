@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "log_test_support.h"
+#include "platform/local_time.h"
 #include "platform/process_info.h"
 #include "platform/system_info.h"
 
@@ -27,7 +28,7 @@ TEST(LogFile, FreshSinkWritesTheSystemLineFirstBesideTheExecutable) {
   const std::string exe = sk::platform::ExecutablePath();
   ASSERT_FALSE(exe.empty());
   std::string expectedName = exe;
-  if (auto dot = exe.rfind('.'); dot != std::string::npos && dot > exe.rfind('/'))
+  if (auto dot = exe.rfind('.'); dot != std::string::npos && dot > exe.find_last_of("/\\"))
     expectedName.resize(dot);
   expectedName += ".log";
   TskLogFile sink;
@@ -47,9 +48,7 @@ TEST(LogFile, FreshSinkWritesTheSystemLineFirstBesideTheExecutable) {
   ASSERT_TRUE(logtest::SplitStamp(lines[1], stamp, rest)) << lines[1];
   EXPECT_EQ(rest, "hello");
   // Date and time: the year shows (in two digits at least), and a blank parts them.
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
+  const std::tm local = sk::platform::LocalTimeNow().Fields;
   const std::string year = std::to_string(100 + local.tm_year % 100).substr(1);
   EXPECT_NE(stamp.find(year), std::string::npos) << stamp;
   EXPECT_NE(stamp.find(' '), std::string::npos) << stamp;
@@ -136,7 +135,7 @@ TEST(LogFile, EntryHookMayRewriteOrDropEntries) {
 
 TEST(LogFile, FileNameIsTrimmedAndBareNamesLieBesideTheExecutable) {
   const std::string exe = sk::platform::ExecutablePath();
-  const std::string exeDir = exe.substr(0, exe.rfind('/') + 1);
+  const std::string exeDir = exe.substr(0, exe.find_last_of("/\\") + 1);
   TskLogFile sink;
   sink.SetOptions({});
   sink.SetFileName(" \t skcommlib.log \r\n");

@@ -39,7 +39,7 @@ class PtyDevice : public ::testing::Test {
     d.ByteSize = 8;
     d.Parity = NOPARITY;
     d.StopBits = stop;
-    d.Flags = flags;
+    SetDcbFlags(d, flags);
     d.EvtChar = '\n';
     return d;
   }

@@ -100,11 +100,11 @@ TEST(TermiosMapping, FlowControlFollowsTheProtocolFlags) {
   EXPECT_EQ(xonxoff.c_cc[VSTART], 0x21);
   EXPECT_EQ(xonxoff.c_cc[VSTOP], 0x23);
 
-  DCB back = Dcb(8, NOPARITY, ONESTOPBIT, dcb::RTS_CONTROL_HANDSHAKE | dcb::fOutxCtsFlow);
+  DCB back = Dcb(8, NOPARITY, ONESTOPBIT, dcb::fRtsControlHandshake | dcb::fOutxCtsFlow);
   ReadDcb(xonxoff, back);
   EXPECT_EQ(back.Flags & (dcb::fOutX | dcb::fInX), dcb::fOutX | dcb::fInX);
   EXPECT_EQ(back.Flags & dcb::fOutxCtsFlow, 0u);
-  EXPECT_EQ(back.Flags & dcb::fRtsControl, dcb::RTS_CONTROL_ENABLE);
+  EXPECT_EQ(back.Flags & dcb::fRtsControl, dcb::fRtsControlEnable);
 }
 
 TEST(TermiosMapping, StandardRatesHaveConstantsAndOthersDoNot) {

@@ -47,7 +47,7 @@ TEST(ConfigDialog, EditsTheRecordAsTheOpenPortHasIt) {
     EXPECT_EQ(Config.dwSize, 52u);
     EXPECT_EQ(Config.dcb.DCBlength, 28u);
     Config.dcb.BaudRate = 31250;
-    Config.dcb.Flags = (Config.dcb.Flags & ~0x3315u) | 0x1311u;
+    SetDcbFlags(Config.dcb, (DcbFlags(Config.dcb) & ~0x3315u) | 0x1311u);
     return true;
   });
   com.ConfigDialog();

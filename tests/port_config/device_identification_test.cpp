@@ -134,13 +134,13 @@ TEST(PnpString, ReadsAt1200Baud7N1AndPutsSettingsAndTraceStatesBack) {
   EXPECT_EQ(working.BaudRate, 1200u);
   EXPECT_EQ(working.ByteSize, 7);
   EXPECT_EQ(working.Parity, sk::NOPARITY);
-  EXPECT_EQ(working.Flags & sk::dcb::fParity, 0u);
+  EXPECT_EQ(DcbFlags(working) & sk::dcb::fParity, 0u);
   EXPECT_EQ(working.StopBits, sk::ONESTOPBIT);
   EXPECT_EQ(history.back().BaudRate, 115200u);
   EXPECT_EQ(history.back().Parity, sk::EVENPARITY);
   // The component's own record never held the working copy.
   EXPECT_EQ(com.BaudRate(), 115200u);
-  EXPECT_EQ(com.CommConfig().dcb.Flags, before.Flags);
+  EXPECT_EQ(DcbFlags(com.CommConfig().dcb), DcbFlags(before));
   EXPECT_EQ(com.TraceStates(), states);
   // While reading, the event mask asked for nothing beyond received characters.
   EXPECT_EQ(Count(com.Device(), "SetCommMask 0x1"), 1);

@@ -34,7 +34,7 @@ Bytes DcbBytes(const sk::DCB& d) {
   };
   put(d.DCBlength, 4);
   put(d.BaudRate, 4);
-  put(d.Flags, 4);
+  put(DcbFlags(d), 4);
   put(d.wReserved, 2);
   put(d.XonLim, 2);
   put(d.XoffLim, 2);
@@ -65,7 +65,7 @@ Settings SettingsOf(const sk::TskComm& Com) {
           Com.StopBits(),
           Com.ByteSize(),
           Com.EventChar(),
-          Com.CommConfig().dcb.Flags};
+          DcbFlags(Com.CommConfig().dcb)};
 }
 
 using SavedConfig = RegistryRoots;
@@ -123,7 +123,7 @@ TEST_F(SavedConfig, LoadTakesPortNumberAndLineSettingsOver) {
     Settings expected = SettingsOf(source);
     expected.portNo = c.loaded;
     // The flow-control bits are the loading port's own (hardware handshake by default).
-    expected.flags = (source.CommConfig().dcb.Flags & 0x4CEA) | 0x2015;
+    expected.flags = (DcbFlags(source.CommConfig().dcb) & 0x4CEA) | 0x2015;
     EXPECT_EQ(SettingsOf(target), expected);
     EXPECT_EQ(log.Lines(), std::vector<std::string>{"1 skComm: Configuration was loaded"});
   }

@@ -79,7 +79,7 @@ sk::COMMCONFIG Record(std::uint32_t Baud, std::uint8_t Bits, std::uint8_t Parity
   c.dcb.ByteSize = Bits;
   c.dcb.Parity = Parity;
   c.dcb.StopBits = Stop;
-  c.dcb.Flags = Flags;
+  SetDcbFlags(c.dcb, Flags);
   return c;
 }
 
@@ -166,7 +166,7 @@ TEST_F(DialogTest, ConfirmedValuesReachTheComponentAndTheOpenPort) {
   EXPECT_EQ(port.ByteSize, 7);
   EXPECT_EQ(port.Parity, sk::EVENPARITY);
   EXPECT_EQ(port.StopBits, sk::TWOSTOPBITS);
-  EXPECT_EQ(port.Flags & 0x1311u, 0x1311u);
+  EXPECT_EQ(DcbFlags(port) & 0x1311u, 0x1311u);
 }
 
 TEST_F(DialogTest, ConfirmedOnAClosedPortTheSettingsWaitForTheOpen) {

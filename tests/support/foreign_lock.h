@@ -1,5 +1,44 @@
 #pragma once
-// Another process holding a flock on a file until released.
+// Another opener holding a file locked until released: on POSIX systems another process with a
+// flock, on Windows another handle whose share mode keeps writers (LOCK_SH) or everybody
+// (LOCK_EX) out, which the system enforces between handles of one process just as between
+// processes.
+#ifdef _WIN32
+#include <windows.h>
+
+#include <stdexcept>
+#include <string>
+
+inline constexpr int LOCK_SH = 1;
+inline constexpr int LOCK_EX = 2;
+
+namespace testsupport {
+
+class ForeignLock {
+ public:
+  ForeignLock(const std::string& Path, int Mode) {
+    const std::wstring path(Path.begin(), Path.end());  // test paths are ASCII
+    const DWORD access = Mode == LOCK_EX ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
+    const DWORD share = Mode == LOCK_EX ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE;
+    handle_ = ::CreateFileW(path.c_str(), access, share, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle_ == INVALID_HANDLE_VALUE) throw std::runtime_error("could not lock the file");
+  }
+  ~ForeignLock() { Release(); }
+  ForeignLock(const ForeignLock&) = delete;
+  ForeignLock& operator=(const ForeignLock&) = delete;
+
+  void Release() {
+    if (handle_ != INVALID_HANDLE_VALUE) ::CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+  }
+
+ private:
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+
+}  // namespace testsupport
+#else
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/wait.h>
@@ -65,3 +104,4 @@ class ForeignLock {
 };
 
 }  // namespace testsupport
+#endif  // _WIN32

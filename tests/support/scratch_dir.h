@@ -1,9 +1,8 @@
 #pragma once
 // A directory of its own for one test, removed with everything in it afterwards.
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <stdexcept>
 #include <string>
 
@@ -11,10 +10,22 @@ namespace testsupport {
 
 class ScratchDir {
  public:
+  // A new directory under the system's temporary folder with a random name; creating it is
+  // what claims the name, so parallel tests never share one.
   ScratchDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "sk-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
+    std::random_device seed;
+    std::mt19937_64 random(seed());
+    const auto base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      const auto candidate = base / ("sk-test-" + std::to_string(random() % 100000000000ULL));
+      std::error_code ec;
+      if (std::filesystem::create_directory(candidate, ec)) {
+        path_ = candidate;
+        return;
+      }
+      if (ec) throw std::runtime_error("cannot make a scratch directory: " + ec.message());
+    }
+    throw std::runtime_error("no free scratch directory name");
   }
   ~ScratchDir() {
     std::error_code ignored;
