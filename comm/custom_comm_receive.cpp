@@ -121,7 +121,7 @@ void TskCustomComm::HandleCommEvent(const platform::TMsg& Msg) {
           // in another thread may have taken some, and a read waiting for them would swallow
           // the next answer.
           std::uint32_t got = 0;
-          if (!h->ReadAvailable(buffer->data(), std::min(stat.cbInQue, size), got)) break;
+          if (!h->ReadAvailable(buffer->data(), std::min<std::uint32_t>(stat.cbInQue, size), got)) break;
           // Nothing there after all (counted by the driver a moment before it can be read):
           // the event worker reports it once it can be.
           if (got == 0) break;

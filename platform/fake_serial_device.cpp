@@ -41,7 +41,7 @@ bool FakeSerialDevice::Enter(Op Operation, const std::string& Entry) {
   } else if (lost_ && (Operation == Op::WaitCommEvent || Operation == Op::Read ||
                        Operation == Op::Write || Operation == Op::WriteAsync ||
                        Operation == Op::TransmitCommChar || Operation == Op::ClearCommError)) {
-    error = EIO;
+    error = SystemErrorCode(TSystemError::DeviceLost);
   }
   if (error == 0) return true;
   SetLastError(error);
@@ -290,7 +290,7 @@ bool FakeSerialDevice::WaitCommEvent(std::uint32_t& Events, NativeHandle WakeFd)
       return false;
     }
     if (lost_) {
-      SetLastError(EIO);
+      SetLastError(SystemErrorCode(TSystemError::DeviceLost));
       return false;
     }
     if (pendingEvents_ != 0) {

@@ -61,7 +61,8 @@ class FakeSerialDevice final : public SerialDevice {
   void RaiseEvents(std::uint32_t Events);
   // Bytes reported as still queued for output (cbOutQue).
   void SetOutputQueued(std::uint32_t Count);
-  // The device disappears: waits, reads and writes fail with EIO from now on.
+  // The device disappears: waits, reads and writes fail with the
+  // system's code of a lost device (TSystemError::DeviceLost) from now on.
   void Disconnect();
 
   // --- Record -----------------------------------------------------------------------------

@@ -14,7 +14,10 @@ std::string SystemErrorText(std::uint32_t Code);
 
 // The system's own code for a failure that code above the system reports itself (a fake
 // device, a closed port), so that its text reads as the system's would.
-enum class TSystemError { InvalidHandle };
+enum class TSystemError {
+  InvalidHandle,  // the port is closed
+  DeviceLost,     // the device went away under an open port
+};
 std::uint32_t SystemErrorCode(TSystemError Error);
 
 }  // namespace sk::platform

@@ -24,6 +24,8 @@ std::uint32_t SystemErrorCode(TSystemError Error) {
   switch (Error) {
     case TSystemError::InvalidHandle:
       return EBADF;
+    case TSystemError::DeviceLost:
+      return EIO;
   }
   return EINVAL;
 }

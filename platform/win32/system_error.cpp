@@ -31,6 +31,8 @@ std::uint32_t SystemErrorCode(TSystemError Error) {
   switch (Error) {
     case TSystemError::InvalidHandle:
       return ERROR_INVALID_HANDLE;
+    case TSystemError::DeviceLost:
+      return ERROR_DEVICE_NOT_CONNECTED;
   }
   return ERROR_INVALID_PARAMETER;
 }
