@@ -37,8 +37,8 @@ void LoaderHookup::AnswerPacket(sk::TObject*, sk::TskDataPacket* Packet) {
 }
 
 void LoaderHookup::PortNotify(sk::TObject*, std::int32_t Code) {
-  // Code 1 while nobody is closing the port: it closed itself, the line is gone.
-  if (Code != 1 || closing_.load()) return;
+  // Closed while nobody is closing the port: it closed itself, the line is gone.
+  if (Code != sk::ncPortClosed || closing_.load()) return;
   lost_ = true;
   if (onLost_) onLost_();
 }

@@ -60,10 +60,10 @@ TEST(DataProcessor, TheDeviceOpeningStartsDetectionLikeAReset) {
   const std::string bytes = Answer("1", "hello");
   proc.DataReceive(Ptr(bytes), Len(bytes));
   EXPECT_EQ(journal.Count(), 0u);
-  device.Notify(3);  // a selection change is not an opening
+  device.Notify(ncDeviceChanged);  // a selection change is not an opening
   proc.DataReceive(Ptr(bytes), Len(bytes));
   EXPECT_EQ(journal.Count(), 0u);
-  device.Notify(2);
+  device.Notify(ncPortOpened);
   proc.DataReceive(Ptr(bytes), Len(bytes));
   EXPECT_EQ(journal.Count(), 1u);
 }
@@ -111,7 +111,7 @@ TEST(DataProcessorChain, BothSeeEveryByteTheFirstFirstAndTheSecondGetsTheFirstsR
   PacketJournal journal;
   first.SetOnDataPacket(journal.For("first"));
   second.SetOnDataPacket(journal.For("second"));
-  device.Notify(2);
+  device.Notify(ncPortOpened);
   first.flSkipFurtherProcessing = true;
 
   const std::string bytes = Answer("0", "a") + Answer("1", "b");

@@ -26,17 +26,17 @@ TEST(ProcessorOnDevice, EveryProcessorOfAChainHasItsOwnEntryOnTheNotifyList) {
   second.SetLog(&log);
   device.SetDataProcessor(&first);
   first.SetDataProcessor(&second);
-  device.Notify(2);
-  device.Notify(3);
+  device.Notify(ncPortOpened);
+  device.Notify(ncDeviceChanged);
   EXPECT_EQ(log.Lines(), (std::vector<std::string>{"2 skDataProc: Medium Opened",
                                                    "2 skDataProt: Medium Opened"}));
   log.Clear();
   first.SetDevice(nullptr);  // leaves the second one's entry
-  device.Notify(1);
+  device.Notify(ncPortClosed);
   EXPECT_EQ(log.Lines(), std::vector<std::string>{"2 skDataProt: Medium Closed"});
   log.Clear();
   second.SetDevice(&device);  // already there: not twice
-  device.Notify(1);
+  device.Notify(ncPortClosed);
   EXPECT_EQ(log.Lines(), std::vector<std::string>{"2 skDataProt: Medium Closed"});
 }
 
@@ -55,11 +55,11 @@ TEST(ProcessorOnDevice, OpeningResetsBeforeItLogsAndClosingLogsBeforeItResets) {
                                : " (not reset)"));
   };
   const std::string half = "answerB0 half";
-  device.Notify(2);
+  device.Notify(ncPortOpened);
   proc.DataReceive(Ptr(half), Len(half));
-  device.Notify(1);
+  device.Notify(ncPortClosed);
   proc.DataReceive(Ptr(half), Len(half));
-  device.Notify(2);
+  device.Notify(ncPortOpened);
   EXPECT_EQ(seen, (std::vector<std::string>{"2 skDataProc: Medium Opened (reset)",
                                             "2 skDataProc: Medium Closed (not reset)",
                                             "2 skDataProc: Medium Opened (reset)"}));
@@ -72,11 +72,11 @@ TEST(ProcessorOnDevice, ClosingDropsPartialPackets) {
   PacketJournal journal;
   proc.SetOnDataPacket(journal.For("p"));
   device.SetDataProcessor(&proc);
-  device.Notify(2);
+  device.Notify(ncPortOpened);
   const std::string head = "answerB0 first half ", tail = "second half answerE0";
   proc.DataReceive(Ptr(head), Len(head));
   EXPECT_TRUE(proc.IsPacketPossible());
-  device.Notify(1);
+  device.Notify(ncPortClosed);
   proc.DataReceive(Ptr(tail), Len(tail));
   EXPECT_EQ(journal.Count(), 0u);
 }
@@ -190,7 +190,7 @@ TEST(ProcessorResets, AClosingInAnotherThreadWaitsForNoHandlerAndTakesEffectAfte
   TskDataProcessor proc;
   AddAnswers(proc, {0, 1});
   device.SetDataProcessor(&proc);
-  device.Notify(2);
+  device.Notify(ncPortOpened);
   Gate gate;
   proc.SetOnDataPacket(TskDataPacketEvent::Bind(&gate, [&](TObject*, TskDataPacket* P) {
     if (P->Tag() == 0) gate.Arrive();
@@ -201,7 +201,7 @@ TEST(ProcessorResets, AClosingInAnotherThreadWaitsForNoHandlerAndTakesEffectAfte
 
   std::atomic<bool> closed{false};
   std::thread closer([&] {
-    device.Notify(1);
+    device.Notify(ncPortClosed);
     closed = true;
   });
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -221,12 +221,12 @@ TEST(ProcessorResets, AHandlerThatClosesThePortResetsAtOnceInItsOwnThread) {
   TskDataProcessor proc;
   AddAnswers(proc, {0, 1});
   device.SetDataProcessor(&proc);
-  device.Notify(2);
+  device.Notify(ncPortOpened);
   PacketJournal journal;
   const auto record = journal.For("p");
   proc.SetOnDataPacket(TskDataPacketEvent::Bind(&proc, [&](TObject* S, TskDataPacket* P) {
     record(S, P);
-    if (P->Tag() == 0) device.Notify(1);
+    if (P->Tag() == 0) device.Notify(ncPortClosed);
   }));
   // Without the reset at once, the packet begun by answerB1 would end at answerE1.
   const std::string chunk = "answerB1 " + Answer("0", "x") + " answerE1";
@@ -242,7 +242,7 @@ TEST(ProcessorResets, OpeningAndClosingWhileAnotherThreadProcessesNeverTearAPack
   TskDataProcessor proc;
   AddAnswers(proc, {0, 1});
   device.SetDataProcessor(&proc);
-  device.Notify(2);
+  device.Notify(ncPortOpened);
   std::atomic<int> torn{0};
   PacketJournal journal;
   const auto record = journal.For("p");
@@ -261,8 +261,8 @@ TEST(ProcessorResets, OpeningAndClosingWhileAnotherThreadProcessesNeverTearAPack
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   int toggles = 0;
   while ((journal.Count() < 500 || toggles < 200) && std::chrono::steady_clock::now() < deadline) {
-    device.Notify(1);
-    device.Notify(2);
+    device.Notify(ncPortClosed);
+    device.Notify(ncPortOpened);
     proc.IsPacketPossible();
     ++toggles;
   }

@@ -57,11 +57,11 @@ TEST_F(ProcessorLogFile, EveryLineOfTheProcessorsLandsInTheFileWithItsPrefix) {
       TOnFatalErrorEvent::Bind(&proc, [](TObject*, std::uint32_t, std::uint32_t, const std::string&,
                                          bool& Raise) { Raise = false; }));
 
-  device.Notify(2);
+  device.Notify(ncPortOpened);
   const std::string answer = Answer("0", "");
   proc.DataReceive(Ptr(answer), Len(answer));
   proc.DoDataSend(Ptr("abc"), 3);
-  device.Notify(1);
+  device.Notify(ncPortClosed);
   sink.Save();
 
   EXPECT_EQ(FileLines(dir / "chain.log"),
@@ -85,7 +85,7 @@ TEST_F(ProcessorLogFile, AtTheSimpleLevelOnlyTheFatalErrorIsWritten) {
   AddAnswers(proc, {4});
   proc.SetOnDataPacket(TskDataPacketEvent::Bind(
       &proc, [](TObject*, TskDataPacket*) { throw std::runtime_error("!"); }));
-  device.Notify(2);
+  device.Notify(ncPortOpened);
   const std::string answer = Answer("4", "");
   EXPECT_THROW(proc.DataReceive(Ptr(answer), Len(answer)), Exception);
   sink.Save();

@@ -25,7 +25,7 @@ TEST(NoAllocation, ChunksThroughAChainOfTwoWithTheirPacketsReportedAllocateNothi
   }
   device.SetDataProcessor(&first);
   first.SetDataProcessor(&second);
-  device.Notify(2);
+  device.Notify(ncPortOpened);
   long tags = 0;
   const auto count =
       TskDataPacketEvent::Bind(&tags, [&](TObject*, TskDataPacket* P) { tags += P->Tag() + 1; });
