@@ -4,9 +4,13 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "comm/serial_comm.h"
+#include "discovery/fake_device_tree.h"
+#include "discovery/port_list.h"
+#include "discovery/port_loader.h"
 #include "platform/device_change.h"
 #include "platform/pseudo_terminal.h"
 
@@ -189,6 +193,54 @@ TEST(DeviceSelection, PortOpensTheEntrysPortNameElseByNumber) {
   comm.SetActive(false);
   comm.SetComPortNo(8);
   EXPECT_EQ(comm.Name(), "COM8");
+}
+
+// A port whose list joins the machine's port map with one setup device the test describes.
+class JoinedComm : public TskComm {
+ public:
+  JoinedComm(std::string Port, std::string Description)
+      : port_(std::move(Port)), description_(std::move(Description)) {
+    SetEnumPorts(epFullInfo);
+  }
+  std::string Name() const { return GetComName(); }
+
+ private:
+  void DeviceListLoad() override {
+    TskSetupDeviceList devices;
+    auto d = std::make_unique<TskDevice>();
+    d->PortName = port_;
+    d->Description = description_;
+    devices.push_back({"modem0", std::move(d)});
+    TskPortList ports;
+    GetSerialPortList(ports, true);
+    JoinPortsAndDevices(ports, devices, true, false, [this](std::unique_ptr<TskDevice> R) {
+      return DeviceInsert(std::move(R));
+    });
+  }
+  std::string port_;
+  std::string description_;
+};
+
+TEST(DeviceSelection, EntryMatchedByItsDescriptionOpensByNumber) {
+  // The setup device names its port only in its description, so the entry carries no
+  // PortName of its own.
+  const std::string blanks[] = {"", " \t"};
+  for (const std::string& port : blanks) {
+    discoverytest::FakeDeviceTree tree;
+    pf::PseudoTerminal pty;
+    tree.Override(7, pty.SlavePath());
+    JoinedComm comm(port, "Modem on (COM7)");
+    comm.GetDeviceList();
+    comm.SetComPortNo(7);
+    const TskDevice* entry = comm.GetDevice(comm.DeviceIndex());
+    ASSERT_NE(entry, nullptr);
+    ASSERT_EQ(entry->Description, "Modem on (COM7)") << "matched through the description";
+    ASSERT_TRUE(entry->PortName.empty());
+    EXPECT_EQ(comm.Name(), "COM7");
+    comm.SetActive(true);
+    EXPECT_TRUE(comm.Active()) << "opened through the port map, not by an empty name";
+    comm.SetActive(false);
+  }
 }
 
 TEST(DeviceChange, MessagesThatNameAPortOrTheTreeReload) {
