@@ -78,6 +78,7 @@ class Tally {
       changed_.notify_all();
       changed_.wait_for(lock, kWatchdog, [&] { return hold_ == HoldState::released; });
       hold_ = HoldState::none;
+      changed_.notify_all();
     }
   }
 
@@ -108,10 +109,14 @@ class Tally {
     hold_ = HoldState::none;
     return false;
   }
+  // Returns once the handler has gone on: a hold requested before it saw the release would
+  // otherwise keep it waiting for a release that never comes.
   void Release() {
-    std::lock_guard lock(mutex_);
-    if (hold_ == HoldState::inside) hold_ = HoldState::released;
+    std::unique_lock lock(mutex_);
+    if (hold_ != HoldState::inside) return;
+    hold_ = HoldState::released;
     changed_.notify_all();
+    changed_.wait_for(lock, kWatchdog, [&] { return hold_ != HoldState::released; });
   }
 
   std::string Report(std::uint64_t Written) {
