@@ -6,6 +6,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QPlainTextEdit>
@@ -73,6 +74,18 @@ struct WindowRig {
     std::filesystem::create_directories(Ports());
     std::filesystem::create_symlink(Path, Ports() / "com3");
   }
+  // The chooser learns of a port entered after the window opened from the device watcher, a
+  // moment later: "Connect" before that would open whichever port it showed.
+  bool WaitForCom3() const {
+    auto* box = Find<QComboBox>(*form, "skDeviceBox1");
+    QElapsedTimer limit;
+    limit.start();
+    while (!box->currentText().startsWith(QStringLiteral("COM3"))) {
+      if (limit.elapsed() > 10000) return false;
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+  }
   ~WindowRig() {
     form.reset();
     ::unsetenv("SK_PORTMAP_DIR");
@@ -95,6 +108,7 @@ void BM_AnswerToMemo1Line(benchmark::State& state) {
   sk::platform::PseudoTerminal device;
   WindowRig<> rig;
   rig.LinkCom3(device.SlavePath());
+  if (!rig.WaitForCom3()) return state.SkipWithError("the chooser never showed COM3");
   auto* log = Find<QPlainTextEdit>(*rig.form, "Memo1");
 
   std::mutex mutex;
@@ -180,6 +194,7 @@ void BM_WindowTransferEfficiency921600(benchmark::State& state) {
   for (auto _ : state) {
     WindowRig<TimedForm> rig;
     testsupport::SimProcess sim({"--port", "3", "--baud", "921600", "--frame-log", "/dev/null"});
+    if (!rig.WaitForCom3()) return state.SkipWithError("the chooser never showed COM3");
     const std::string image = MakeImage(rig.scratch, size);
     TimedForm& form = *rig.form;
     form.findChild<QWidget*>(QStringLiteral("RadioGroup1"))
@@ -235,6 +250,7 @@ void BM_WindowIdleConnected(benchmark::State& state) {
   for (auto _ : state) {
     WindowRig<> rig;
     testsupport::SimProcess sim({"--port", "3", "--frame-log", "/dev/null"});
+    if (!rig.WaitForCom3()) return state.SkipWithError("the chooser never showed COM3");
     Clock::time_point from{};
     double cpuFrom = 0, share = -1;
     QElapsedTimer limit;
