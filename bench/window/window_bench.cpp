@@ -126,7 +126,14 @@ void BM_AnswerToMemo1Line(benchmark::State& state) {
     // The device: answers the first handshake, then writes one answer at a time and waits for
     // its line.
     std::thread player([&] {
-      auto handshake = device.Read(8, 5000);
+      // Until the loop opens the port no slave end is open, and the master end reads as hung up.
+      std::vector<std::uint8_t> handshake;
+      for (const auto until = Clock::now() + std::chrono::seconds(5);
+           handshake.size() < 8 && Clock::now() < until;) {
+        const auto got = device.Read(8 - handshake.size(), 100);
+        handshake.insert(handshake.end(), got.begin(), got.end());
+        if (got.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
       const std::string greeting = "answerB0ready answerE0";
       device.Write({greeting.begin(), greeting.end()});
       const std::string text = "answerB2Written 1024 bytes at 0x08002000answerE2";
