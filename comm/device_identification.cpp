@@ -120,6 +120,8 @@ std::string TskCustomSerialComm::GetPNPDeviceString() {
     try {
       restore();
     } catch (...) {
+      // The handler's failure is what the caller gets; the failed restore is not lost either.
+      ReportException();
     }
     throw;
   }

@@ -2,6 +2,7 @@
 
 #include "comm/base_io.h"
 #include "comm/timer.h"
+#include "platform/application.h"
 #include "platform/serial_device.h"
 
 namespace sk {
@@ -161,7 +162,8 @@ void TskCustomDataProcessor::DoDataSend(const Byte* ptrBuffer, std::uint32_t Len
     }
     WriteLogFmt(dlDebug, "DoDataSend: %u bytes", Len);
   } catch (...) {
-    // A send never fails its caller; the device reports its own errors.
+    // A send never fails its caller (a throwing hook or log); the failure is reported instead.
+    ReportException();
   }
 }
 
@@ -173,6 +175,7 @@ void TskCustomDataProcessor::DoStringSend(const ByteString& s) {
     if (handled) return;
     if (TskBaseIO* device = fDevice.load()) device->SendString(s);
   } catch (...) {
+    ReportException();
   }
 }
 
@@ -227,6 +230,10 @@ void TskCustomDataProcessor::DoFatalErrors(std::uint32_t Code, std::uint32_t Det
   if (TskCustomLogFile* log = fLog.load())
     log->AddLogFmt(dlSimple, "Fatal Error: %u, %u, %s", Code, Detail, Msg);
   if (raise) throw Exception(Msg);
+}
+
+void TskCustomDataProcessor::ReportException(std::exception_ptr E) const noexcept {
+  platform::Application().ShowException(E);
 }
 
 void TskCustomDataProcessor::WriteLog(TDetailLevel Level, const std::string& Text) const {

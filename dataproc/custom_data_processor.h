@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -70,6 +71,9 @@ class TskCustomDataProcessor : public TskDataProcessorLink {
   virtual void StartAsyncTimer(std::uint32_t Interval);
   // OnFatalError, the log line, then an sk::Exception with Msg unless the handler stopped it.
   virtual void DoFatalErrors(std::uint32_t Code, std::uint32_t Detail, const std::string& Msg);
+  // Where a failure goes that nobody may be thrown to (a send): the application's error
+  // report, with the exception's own text.
+  void ReportException(std::exception_ptr E = std::current_exception()) const noexcept;
 
   void Notification(TComponent* AComponent, TOperation Operation) override;
 

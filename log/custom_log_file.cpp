@@ -1,5 +1,7 @@
 #include "log/custom_log_file.h"
 
+#include "platform/application.h"
+
 namespace sk {
 
 void TskCustomLogFile::ReportFatalError(std::uint32_t Code, std::uint32_t Detail,
@@ -7,6 +9,10 @@ void TskCustomLogFile::ReportFatalError(std::uint32_t Code, std::uint32_t Detail
   bool raise = true;
   if (fOnFatalError) fOnFatalError(this, Code, Detail, Msg, raise);
   if (raise) throw Exception(Msg);
+}
+
+void TskCustomLogFile::ReportException(std::exception_ptr E) const noexcept {
+  platform::Application().ShowException(E);
 }
 
 }  // namespace sk

@@ -2,6 +2,7 @@
 // The abstract log sink that ports and data processors write to through their Log links.
 #include <concepts>
 #include <cstdint>
+#include <exception>
 #include <string>
 #include <type_traits>
 #include <variant>
@@ -68,6 +69,10 @@ class TskCustomLogFile : public TComponent {
   }
 
  protected:
+  // Where a failure goes that nobody may be thrown to (a faulty entry hook, a save at
+  // destruction): the application's error report, with the exception's own text.
+  void ReportException(std::exception_ptr E = std::current_exception()) const noexcept;
+
   TOnFatalErrorEvent fOnFatalError;
 };
 

@@ -48,7 +48,9 @@ TskLogFile::~TskLogFile() {
   try {
     Save();
   } catch (...) {
-    // OnFatalError has seen the failure; a destructor has nobody to throw to.
+    // OnFatalError has seen the failure unless none is set; a destructor has nobody to
+    // throw to, and a failure it would have thrown is not lost.
+    ReportException();
   }
 }
 
@@ -59,7 +61,8 @@ void TskLogFile::Add(std::string s) {
     try {
       fOnLogEntry(this, s);
     } catch (...) {
-      // A faulty hook must not cost the entry.
+      // A faulty hook must not cost the entry, nor go unseen.
+      ReportException();
     }
     if (s.empty()) return;
   }

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/component.h"
+
 namespace sk::platform {
 
 std::uint32_t LastError();
@@ -19,5 +21,16 @@ enum class TSystemError {
   DeviceLost,     // the device went away under an open port
 };
 std::uint32_t SystemErrorCode(TSystemError Error);
+
+// A failed system call as an exception: its text for whoever shows it, its code for whoever
+// passes the failure on as the last error.
+class SystemException : public Exception {
+ public:
+  SystemException(const std::string& What, std::uint32_t Code) : Exception(What), code_(Code) {}
+  std::uint32_t Code() const noexcept { return code_; }
+
+ private:
+  std::uint32_t code_;
+};
 
 }  // namespace sk::platform

@@ -11,11 +11,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <new>
+#include <system_error>
 #include <thread>
 
 #include "platform/port_map.h"
 #include "platform/posix/custom_baud.h"
 #include "platform/posix/termios_mapping.h"
+#include "platform/system_error.h"
 
 namespace sk::platform {
 
@@ -54,20 +57,27 @@ void AskLowLatency(int fd) {
   ::ioctl(fd, TIOCSSERIAL, &ss);
 }
 
-std::shared_ptr<SerialDevice> Wrap(int fd) {
-  try {
-    return std::make_shared<posix::PosixSerialDevice>(fd);
-  } catch (...) {
-    ::close(fd);
-    errno = EMFILE;
-    return nullptr;
-  }
-}
-
 std::shared_ptr<SerialDevice> FailOpen(int fd, int error) {
   ::close(fd);
   errno = error;
   return nullptr;
+}
+
+// Until the device holds the descriptor it is closed here; a failure keeps the system's own
+// reason for the caller's last error.
+std::shared_ptr<SerialDevice> Wrap(int fd) {
+  try {
+    return std::make_shared<posix::PosixSerialDevice>(fd);
+  } catch (const SystemException& e) {
+    return FailOpen(fd, static_cast<int>(e.Code()));
+  } catch (const std::system_error& e) {
+    return FailOpen(fd, e.code().value());
+  } catch (const std::bad_alloc&) {
+    return FailOpen(fd, ENOMEM);
+  } catch (...) {
+    ::close(fd);
+    throw;
+  }
 }
 
 }  // namespace

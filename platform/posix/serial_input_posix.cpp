@@ -7,9 +7,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <new>
 
 #include "platform/posix/deadline.h"
 #include "platform/posix/serial_device_posix.h"
+#include "platform/system_error.h"
 
 namespace sk::platform::posix {
 
@@ -180,8 +182,10 @@ bool PosixSerialDevice::Read(void* Buffer, std::uint32_t Count, std::uint32_t& R
       // wakes this reader.
       try {
         reader = std::make_unique<Reader>();
-      } catch (...) {
-        return Fail(EMFILE);
+      } catch (const SystemException& e) {
+        return Fail(static_cast<int>(e.Code()));
+      } catch (const std::bad_alloc&) {
+        return Fail(ENOMEM);
       }
       std::lock_guard lock(inputMutex_);
       readers_.push_back(reader.get());

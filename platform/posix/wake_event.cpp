@@ -8,13 +8,17 @@
 #include <cstring>
 #include <string>
 
-#include "core/component.h"
+#include "platform/system_error.h"
 
 namespace sk::platform {
 
 WakeEvent::WakeEvent() {
   handle_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  if (handle_ < 0) throw Exception(std::string("eventfd: ") + std::strerror(errno));
+  if (handle_ < 0) {
+    const int error = errno;
+    throw SystemException(std::string("eventfd: ") + std::strerror(error),
+                          static_cast<std::uint32_t>(error));
+  }
 }
 
 WakeEvent::~WakeEvent() {

@@ -20,7 +20,10 @@ HANDLE AsHandle(NativeHandle Handle) {
 WakeEvent::WakeEvent() {
   // Manual reset: it stays signalled for every wait until Reset.
   HANDLE h = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (h == nullptr) throw Exception("CreateEvent: " + SystemErrorText(::GetLastError()));
+  if (h == nullptr) {
+    const DWORD error = ::GetLastError();
+    throw SystemException("CreateEvent: " + SystemErrorText(error), error);
+  }
   handle_ = reinterpret_cast<NativeHandle>(h);
 }
 

@@ -111,6 +111,29 @@ TEST(ProcessorOnDevice, SendsGoThroughTheHookUnlessItLeavesThemToTheDevice) {
   EXPECT_EQ(device.Data().size(), 1u);
 }
 
+TEST(ProcessorOnDevice, FailedSendsReachTheErrorReportWithTheirOwnText) {
+  std::vector<std::string> reports;
+  platform::Application().SetErrorReport([&](const std::string& m) { reports.push_back(m); });
+  struct Restore {
+    ~Restore() { platform::Application().SetErrorReport(nullptr); }
+  } restore;
+  TestDevice device;
+  OpenProcessor proc;
+  proc.SetDevice(&device);
+  proc.SetOnDataSend(TDataSendEvent::Bind(&proc, [](TObject*, const Byte*, std::uint32_t, bool,
+                                                    bool&) { throw std::runtime_error("hook"); }));
+  EXPECT_NO_THROW(proc.DoDataSend(Ptr("data"), 4));
+  EXPECT_NO_THROW(proc.DoStringSend(ToBytes("text")));
+  // The device's send went out; only the log line after it failed.
+  proc.SetOnDataSend(nullptr);
+  RecordingLog log;
+  log.OnLine = [](const std::string&) { throw std::runtime_error("log full"); };
+  proc.SetLog(&log);
+  EXPECT_NO_THROW(proc.DoDataSend(Ptr("sent"), 4));
+  EXPECT_EQ(device.Data(), std::vector<std::string>{"sent"});
+  EXPECT_EQ(reports, (std::vector<std::string>{"hook", "hook", "log full"}));
+}
+
 // A real port on a pseudo-terminal, entered in a port map of this test's own.
 class ProcessorOnPort : public ::testing::Test {
  protected:

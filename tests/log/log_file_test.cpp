@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "log_test_support.h"
+#include "platform/application.h"
 #include "platform/local_time.h"
 #include "platform/process_info.h"
 #include "platform/system_info.h"
@@ -207,6 +208,30 @@ TEST(LogFile, DestructionNeverThrowsAFailedSave) {
     sink.Add("lost");
   }
   EXPECT_EQ(reports, 1);
+}
+
+// What a sink may throw to nobody reaches the application's error report with its own text.
+TEST(LogFile, FailuresNobodyIsThrownToReachTheErrorReport) {
+  std::vector<std::string> reports;
+  sk::platform::Application().SetErrorReport([&](const std::string& m) { reports.push_back(m); });
+  struct Restore {
+    ~Restore() { sk::platform::Application().SetErrorReport(nullptr); }
+  } restore;
+  testsupport::ScratchDir dir;
+  const std::string path = dir.File("missing-dir/end.log");
+  {
+    TskLogFile sink;
+    logtest::MakePlain(sink, path);
+    sink.SetOnLogEntry(sk::TOnLogEntry::Bind(nullptr, [](sk::TObject*, std::string& s) {
+      if (s == "throw") throw std::runtime_error("hook failed");
+    }));
+    sink.Add("throw");
+    // The entry is kept all the same.
+    EXPECT_EQ(Lines(sink.Log()), std::vector<std::string>{"throw"});
+    EXPECT_EQ(reports, std::vector<std::string>{"hook failed"});
+    // Destroyed without an OnFatalError handler, with a save that fails.
+  }
+  EXPECT_EQ(reports, (std::vector<std::string>{"hook failed", "Error when save log file:" + path}));
 }
 
 }  // namespace

@@ -1,11 +1,15 @@
 // The termios serial device on real pseudo-terminals; the test holds the master end.
 #include "platform/serial_device.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <termios.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
 #include <future>
 #include <numeric>
 #include <thread>
@@ -74,6 +78,59 @@ TEST(SerialDeviceOpen, MissingPathAndNonTerminalFailWithTheirSystemErrors) {
   dir.WriteFile("plain", "x");
   EXPECT_FALSE(OpenSerialDevice(dir / "plain"));
   EXPECT_EQ(platform::LastError(), static_cast<std::uint32_t>(ENOTTY));
+}
+
+// The process may open only Spare descriptors more than it holds now, until destroyed.
+class NoMoreDescriptors {
+ public:
+  explicit NoMoreDescriptors(int Spare) {
+    ::getrlimit(RLIMIT_NOFILE, &saved_);
+    // The lowest free descriptor is where the next one would go.
+    const int lowest = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ::close(lowest);
+    rlimit tight = saved_;
+    tight.rlim_cur = static_cast<rlim_t>(lowest) + Spare;
+    ::setrlimit(RLIMIT_NOFILE, &tight);
+  }
+  ~NoMoreDescriptors() { ::setrlimit(RLIMIT_NOFILE, &saved_); }
+  NoMoreDescriptors(const NoMoreDescriptors&) = delete;
+  NoMoreDescriptors& operator=(const NoMoreDescriptors&) = delete;
+
+ private:
+  rlimit saved_{};
+};
+
+std::size_t OpenDescriptors() {
+  std::size_t n = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
+  return n;
+}
+
+// Out of descriptors: what fails says why, as the system does, and holds on to nothing.
+TEST(SerialDeviceOpen, RunningOutOfDescriptorsFailsWithTheSystemsReasonAndLeaksNone) {
+  PseudoTerminal pty;
+  const std::size_t before = OpenDescriptors();
+  {
+    // Room for the terminal itself but not for the device's wake events.
+    NoMoreDescriptors limit(1);
+    EXPECT_FALSE(OpenSerialDevice(pty.SlavePath()));
+    EXPECT_EQ(platform::LastError(), static_cast<std::uint32_t>(EMFILE));
+  }
+  EXPECT_EQ(OpenDescriptors(), before);
+
+  auto device = OpenSerialDevice(pty.SlavePath());
+  ASSERT_TRUE(device);
+  Bytes buf(2);
+  std::uint32_t n = 0;
+  {
+    // A read that has to wait needs a wake-up of its own.
+    NoMoreDescriptors limit(0);
+    EXPECT_FALSE(device->Read(buf.data(), 2, n));
+    EXPECT_EQ(platform::LastError(), static_cast<std::uint32_t>(EMFILE));
+  }
+  ASSERT_TRUE(pty.Write({1, 2}));
+  EXPECT_TRUE(device->Read(buf.data(), 2, n));
+  EXPECT_EQ(buf, (Bytes{1, 2}));
 }
 
 TEST_F(PtyDevice, LineSettingsAreWhatTheTerminalReportsAfterwards) {
