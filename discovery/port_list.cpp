@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <unordered_set>
 
 namespace sk {
 
@@ -21,16 +22,24 @@ std::string TrimText(const std::string& S) {
   return S.substr(b, e - b);
 }
 
+namespace {
+
+// Letters a to z only: port names are ASCII, and the answer must not change with the
+// locale a front end sets.
+constexpr char AsciiUpper(char C) {
+  return C >= 'a' && C <= 'z' ? static_cast<char>(C - 'a' + 'A') : C;
+}
+
+}  // namespace
+
 std::string UpperCaseText(std::string S) {
-  for (char& c : S) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (char& c : S) c = AsciiUpper(c);
   return S;
 }
 
 bool SameTextIgnoringCase(const std::string& A, const std::string& B) {
-  return std::equal(A.begin(), A.end(), B.begin(), B.end(), [](char a, char b) {
-    return std::toupper(static_cast<unsigned char>(a)) ==
-           std::toupper(static_cast<unsigned char>(b));
-  });
+  return std::equal(A.begin(), A.end(), B.begin(), B.end(),
+                    [](char a, char b) { return AsciiUpper(a) == AsciiUpper(b); });
 }
 
 bool ParseDecimal(const std::string& S, std::size_t Pos, std::int32_t& Value) {
@@ -60,16 +69,17 @@ void AddPortSorted(const std::string& Entry, std::int32_t Number, TskPortList& L
 void GetSerialPortList(TskPortList& List, bool WithDeviceName,
                        const std::vector<platform::PortMapEntry>& Map) {
   List.clear();
+  // The name parts listed so far: each is an upper-cased s, so the same name ignoring case
+  // is the same text. A machine of hundreds of ports is not compared pair by pair.
+  std::unordered_set<std::string> listed;
   for (const platform::PortMapEntry& value : Map) {
-    const std::string s = TrimText(UpperCaseText(value.PortName));
-    if (s.compare(0, 3, "COM") != 0) continue;
-    const bool listed = std::any_of(List.begin(), List.end(), [&](const TskPortListEntry& e) {
-      return SameTextIgnoringCase(e.NamePart(), s);
-    });
-    if (listed) continue;
+    std::string s = TrimText(UpperCaseText(value.PortName));
+    if (s.compare(0, 3, "COM") != 0 || listed.contains(s)) continue;
     std::int32_t n = 0;
     if (!ParseDecimal(s, 3, n)) continue;
+    const std::size_t before = List.size();
     AddPortSorted(WithDeviceName ? s + "=" + value.DevicePath : s, n, List);
+    if (List.size() != before) listed.insert(std::move(s));
   }
 }
 

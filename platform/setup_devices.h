@@ -34,7 +34,8 @@ void EnumSetupDevices(const TGUID* ClassGuid, bool PresentOnly, bool ByClass, bo
                       std::vector<SetupDeviceRecord>& List);
 
 // While one lives in a thread, that thread's EnumSetupDevices calls share one reading of the
-// machine's devices instead of reading them once per class; nothing is kept after it ends.
+// machine's devices instead of reading them once per class, and the machine's port map read
+// there lists the same ports; nothing is kept after it ends.
 class SetupEnumerationScope {
  public:
   SetupEnumerationScope();

@@ -9,6 +9,7 @@
 
 #include "platform/device_roots.h"
 #include "platform/port_numbering.h"
+#include "platform/posix/sysfs.h"
 #include "platform/posix/tty_devices.h"
 #include "platform/setup_classes.h"
 #include "platform/setup_devices.h"
@@ -63,6 +64,8 @@ thread_local SetupEnumerationScope::Cache* tCache = nullptr;
 }  // namespace
 
 struct SetupEnumerationScope::Cache {
+  // The port map read within the scope lists the same ttys as the records.
+  sysfs::TtyClassReading classReading;
   std::optional<std::vector<TtyDevice>> ttys;
 };
 

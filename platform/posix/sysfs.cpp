@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <string_view>
 
 #include "platform/port_numbering.h"
 
@@ -48,9 +49,61 @@ bool IsUtf8(const std::string& S) {
 
 }  // namespace
 
-std::optional<std::string> ReadAttribute(const std::string& Path) {
+Dir::Dir(const std::string& Path)
+    : fd_(::open(Path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)), path_(Path) {}
+
+Dir::Dir(const Dir& At, const std::string& Name)
+    : fd_(::openat(At.fd_, Name.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)),
+      path_(!Name.empty() && Name.front() == '/' ? Name : At.path_ + "/" + Name) {}
+
+Dir::~Dir() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+Dir::Dir(Dir&& Other) noexcept : fd_(Other.fd_), path_(std::move(Other.path_)) {
+  Other.fd_ = -1;
+}
+
+Dir& Dir::operator=(Dir&& Other) noexcept {
+  if (this != &Other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = Other.fd_;
+    path_ = std::move(Other.path_);
+    Other.fd_ = -1;
+  }
+  return *this;
+}
+
+int Dir::Fd() const {
+  return fd_;
+}
+
+std::optional<std::string> Dir::ResolvedPath() const {
+  if (fd_ < 0) return std::nullopt;
+  // The kernel's own record of the open directory: one call, where resolving the path
+  // name by name costs a lookup of the whole prefix for each of its parts.
+  char target[4096];
+  const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+  const ssize_t n = ::readlink(self.c_str(), target, sizeof target);
+  if (n > 0 && static_cast<std::size_t>(n) < sizeof target && target[0] == '/') {
+    std::string path(target, static_cast<std::size_t>(n));
+    constexpr std::string_view kDeleted = " (deleted)";
+    if (!path.ends_with(kDeleted)) return path;
+  }
+  return Resolve(path_);  // no /proc here
+}
+
+std::uintptr_t Dir::Inode() const {
+  struct stat st {};
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0) return 0;
+  return static_cast<std::uintptr_t>(st.st_ino);
+}
+
+namespace {
+
+std::optional<std::string> ReadAttributeAt(int At, const char* Name) {
   // Non-blocking, so that a FIFO planted in a tree cannot hold the reader.
-  const int fd = ::open(Path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  const int fd = ::openat(At, Name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) return std::nullopt;
   struct Closer {
     int fd;
@@ -61,10 +114,12 @@ std::optional<std::string> ReadAttribute(const std::string& Path) {
   std::string text(kAttributeLimit, '\0');
   std::size_t got = 0;
   while (got < text.size()) {
-    const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
+    const std::size_t wanted = text.size() - got;
+    const ssize_t n = ::read(fd, text.data() + got, wanted);
     if (n < 0) return std::nullopt;
-    if (n == 0) break;
     got += static_cast<std::size_t>(n);
+    // A regular file reads short only at its end: no second call to learn that.
+    if (static_cast<std::size_t>(n) < wanted) break;
   }
   text.resize(got);
   while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.pop_back();
@@ -72,18 +127,45 @@ std::optional<std::string> ReadAttribute(const std::string& Path) {
   return text;
 }
 
-std::string Attribute(const std::string& Path) {
-  return ReadAttribute(Path).value_or(std::string());
-}
-
-std::string LinkTargetName(const std::string& Path) {
+std::string LinkTargetNameAt(int At, const char* Name) {
   char target[4096];
-  const ssize_t n = ::readlink(Path.c_str(), target, sizeof target);
+  const ssize_t n = ::readlinkat(At, Name, target, sizeof target);
   if (n <= 0 || static_cast<std::size_t>(n) >= sizeof target) return {};
   std::string t(target, static_cast<std::size_t>(n));
   while (!t.empty() && t.back() == '/') t.pop_back();
   const auto slash = t.rfind('/');
   return slash == std::string::npos ? t : t.substr(slash + 1);
+}
+
+bool ExistsAt(int At, const char* Name) {
+  struct stat st {};
+  return ::fstatat(At, Name, &st, 0) == 0;
+}
+
+}  // namespace
+
+std::optional<std::string> ReadAttribute(const Dir& At, const std::string& Name) {
+  return ReadAttributeAt(At.Fd(), Name.c_str());
+}
+
+std::optional<std::string> ReadAttribute(const std::string& Path) {
+  return ReadAttributeAt(AT_FDCWD, Path.c_str());
+}
+
+std::string Attribute(const Dir& At, const std::string& Name) {
+  return ReadAttribute(At, Name).value_or(std::string());
+}
+
+std::string Attribute(const std::string& Path) {
+  return ReadAttribute(Path).value_or(std::string());
+}
+
+std::string LinkTargetName(const Dir& At, const std::string& Name) {
+  return LinkTargetNameAt(At.Fd(), Name.c_str());
+}
+
+std::string LinkTargetName(const std::string& Path) {
+  return LinkTargetNameAt(AT_FDCWD, Path.c_str());
 }
 
 std::optional<std::string> Resolve(const std::string& Path) {
@@ -92,9 +174,12 @@ std::optional<std::string> Resolve(const std::string& Path) {
   return std::string(real.get());
 }
 
+bool Exists(const Dir& At, const std::string& Name) {
+  return ExistsAt(At.Fd(), Name.c_str());
+}
+
 bool Exists(const std::string& Path) {
-  struct stat st {};
-  return ::stat(Path.c_str(), &st) == 0;
+  return ExistsAt(AT_FDCWD, Path.c_str());
 }
 
 std::vector<std::string> FolderNames(const std::string& Folder) {
@@ -112,19 +197,33 @@ std::vector<std::string> FolderNames(const std::string& Folder) {
   return names;
 }
 
+namespace {
+thread_local TtyClassReading* tReading = nullptr;
+}  // namespace
+
+TtyClassReading::TtyClassReading() : previous_(tReading) {
+  tReading = this;
+}
+
+TtyClassReading::~TtyClassReading() {
+  tReading = previous_;
+}
+
 std::vector<std::string> SerialTtyNames(const std::string& SysRoot) {
-  const std::string classDir = SysRoot + "/class/tty/";
+  if (tReading != nullptr && tReading->root_ == SysRoot) return tReading->names_;
+  const std::string classPath = SysRoot + "/class/tty/";
+  const Dir classDir(classPath);
   std::vector<std::string> serial;
-  for (const std::string& name : FolderNames(classDir)) {
+  if (!classDir.Valid()) return serial;
+  for (const std::string& name : FolderNames(classPath)) {
     const TtyKind kind = SplitTtyName(name);
     if (!kind.Number) continue;
-    const std::string dir = classDir + name;
     if (kind.Kind == "rfcomm") {
       serial.push_back(name);  // a bound Bluetooth link has no bus device
-    } else if (!Exists(dir + "/device")) {
+    } else if (!Exists(classDir, name + "/device")) {
       continue;
     } else if (kind.Kind == "ttyS") {
-      const auto type = ReadAttribute(dir + "/type");
+      const auto type = ReadAttribute(classDir, name + "/type");
       if (type && !type->empty() && *type != "0" &&
           std::all_of(type->begin(), type->end(), [](char c) { return c >= '0' && c <= '9'; }))
         serial.push_back(name);
@@ -132,6 +231,10 @@ std::vector<std::string> SerialTtyNames(const std::string& SysRoot) {
                kind.Kind != "ptyp") {
       serial.push_back(name);
     }
+  }
+  if (tReading != nullptr) {
+    tReading->root_ = SysRoot;
+    tReading->names_ = serial;
   }
   return serial;
 }

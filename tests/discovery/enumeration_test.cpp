@@ -3,14 +3,17 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "comm/serial_comm.h"
 #include "discovery/fake_device_tree.h"
+#include "discovery/port_list.h"
 #include "discovery/setup_devices.h"
 #include "platform/pseudo_terminal.h"
+#include "platform/setup_devices.h"
 
 namespace {
 
@@ -182,6 +185,34 @@ TEST(PortEnumeration, WithoutDevicesEveryModeListsTheMap) {
   tree.Override(3, pty.SlavePath());
   for (TskEnumPorts mode : {epQuickAll, epFullInfo, epFullPresent})
     EXPECT_EQ(Listed(mode), (std::vector<std::string>{"COM3", "COM7"})) << int(mode);
+}
+
+std::vector<std::string> MapNames() {
+  TskPortList list;
+  GetSerialPortList(list, false);
+  std::vector<std::string> out;
+  for (const auto& e : list) out.push_back(e.Text);
+  return out;
+}
+
+TEST(PortEnumeration, OneListingReadsTheMachinesTtysOnce) {
+  FakeDeviceTree other;
+  other.PlatformUart("ttyS6", "4");
+  FakeDeviceTree tree;  // the environment points here
+  tree.PlatformUart("ttyS1", "4");
+  {
+    const pf::SetupEnumerationScope listing;
+    EXPECT_EQ(PortNames(Enumerate(pf::GUID_DEVCLASS_PORTS, true)),
+              (std::vector<std::string>{tree.Dev() + "/ttyS1=COM2"}));
+    // A port arriving half-way through a listing waits for the next: the map of this one
+    // names the same ports as its records.
+    tree.PlatformUart("ttyS2", "4");
+    EXPECT_EQ(MapNames(), (std::vector<std::string>{"COM2"}));
+    ::setenv("SK_SYSFS_ROOT", other.Sys().c_str(), 1);
+    EXPECT_EQ(MapNames(), (std::vector<std::string>{"COM7"})) << "another tree, another reading";
+    ::setenv("SK_SYSFS_ROOT", tree.Sys().c_str(), 1);
+  }
+  EXPECT_EQ(MapNames(), (std::vector<std::string>{"COM2", "COM3"})) << "the next listing";
 }
 
 TEST(BadDeviceTrees, BrokenPartsGiveFewerEntriesOrEmptyTexts) {
