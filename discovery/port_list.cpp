@@ -54,9 +54,10 @@ bool ParseDecimal(const std::string& S, std::size_t Pos, std::int32_t& Value) {
   return true;
 }
 
-void AddPortSorted(const std::string& Entry, std::int32_t Number, TskPortList& List) {
-  for (const TskPortListEntry& e : List)
-    if (SameTextIgnoringCase(e.Text, Entry)) return;
+namespace {
+
+// AddPortSorted's placing, for an entry known not to be in the list.
+void InsertByNumber(const std::string& Entry, std::int32_t Number, TskPortList& List) {
   if (List.empty() || List.back().Number < Number) {
     List.push_back({Entry, Number});
     return;
@@ -64,6 +65,14 @@ void AddPortSorted(const std::string& Entry, std::int32_t Number, TskPortList& L
   const auto at = std::find_if(List.begin(), List.end(),
                                [Number](const TskPortListEntry& e) { return e.Number > Number; });
   if (at != List.end()) List.insert(at, {Entry, Number});
+}
+
+}  // namespace
+
+void AddPortSorted(const std::string& Entry, std::int32_t Number, TskPortList& List) {
+  for (const TskPortListEntry& e : List)
+    if (SameTextIgnoringCase(e.Text, Entry)) return;
+  InsertByNumber(Entry, Number, List);
 }
 
 void GetSerialPortList(TskPortList& List, bool WithDeviceName,
@@ -77,8 +86,10 @@ void GetSerialPortList(TskPortList& List, bool WithDeviceName,
     if (s.compare(0, 3, "COM") != 0 || listed.contains(s)) continue;
     std::int32_t n = 0;
     if (!ParseDecimal(s, 3, n)) continue;
+    // AddPortSorted without its search for the same text: an entry's text is its name part
+    // (then "=" and the device name), so the same text would be a name already listed.
     const std::size_t before = List.size();
-    AddPortSorted(WithDeviceName ? s + "=" + value.DevicePath : s, n, List);
+    InsertByNumber(WithDeviceName ? s + "=" + value.DevicePath : s, n, List);
     if (List.size() != before) listed.insert(std::move(s));
   }
 }

@@ -138,7 +138,9 @@ class TreeReader {
     const std::string usb = Parent(iface);
     const std::string toIface = Up(depth);
     const std::string toUsb = Up(depth + 1);
-    if (!Below(usb, sysRoot_) || !sysfs::Exists(Device, toUsb + "idVendor")) return;
+    if (!Below(usb, sysRoot_)) return;
+    // The other ports of a USB device already read need not look again.
+    if (!usb_.contains(usb) && !sysfs::Exists(Device, toUsb + "idVendor")) return;
     const UsbDevice& u = Usb(Device, toUsb, usb);
     t.UsbDevice = usb.substr(sysRoot_.size() + 1);
     t.UsbProduct = u.product;

@@ -163,6 +163,51 @@ TEST(PortJoin, FullPresentDropsUnmatchedPortsWhileDevicesRemain) {
       << "without devices the richer modes list what quick lists";
 }
 
+TEST(PortJoin, APortTakesTheFirstUnusedRecordThatNamesIt) {
+  struct Case {
+    const char* what;
+    TskPortList ports;
+    std::vector<std::pair<std::string, std::string>> records;  // port name, description
+    std::vector<std::string> expected;
+  } cases[] = {
+      {"a description before a later name",
+       {{"COM5=/dev/a", 5}},
+       {{"", "Modem (COM5)"}, {"COM5", "Ports"}},
+       {"COM5 (Modem (COM5))#5"}},
+      {"a name before a later description",
+       {{"COM5=/dev/a", 5}},
+       {{"com5", "Ports"}, {"", "Modem (COM5)"}},
+       {"COM5 (Ports)#5"}},
+      {"the description's letter case counts",
+       {{"COM5=/dev/a", 5}},
+       {{"", "Modem (com5)"}},
+       {"COM5#5"}},
+      {"parentheses within parentheses",
+       {{"COM5=/dev/a", 5}},
+       {{"", "Hub ((COM5))"}},
+       {"COM5 (Hub ((COM5)))#5"}},
+      {"no closing parenthesis", {{"COM5=/dev/a", 5}}, {{"", "Hub (COM5"}}, {"COM5#5"}},
+      {"a record serves one port",
+       {{"COM5=/dev/a", 5}, {"COM6=/dev/b", 6}},
+       {{"", "Dual (COM5) (COM6)"}, {"", "Six (COM6)"}},
+       {"COM5 (Dual (COM5) (COM6))#5", "COM6 (Six (COM6))#6"}},
+      {"a used record is passed over for a later one",
+       {{"COM5=/dev/a", 5}, {"com5=/dev/b", 6}},
+       {{"COM5", "One"}, {"COM5", "Two"}},
+       {"COM5 (One)#5", "com5 (Two)#6"}},
+      {"a name with parentheses of its own",
+       {{"(A)=/dev/a", 1}},
+       {{"", "Port ((A))"}},
+       {"(A) (Port ((A)))#1"}},
+  };
+  for (const Case& c : cases) {
+    auto S = Devices({});
+    for (const auto& [port, description] : c.records)
+      S.push_back(SetupDevice(port, description, description));
+    EXPECT_EQ(Join(c.ports, std::move(S), true, false).Friendly(), c.expected) << c.what;
+  }
+}
+
 TEST(PortJoin, SecondPassRefusesAPortTheMapAlreadyListed) {
   const TskPortList P{{"COM65=/dev/ttyACM0", 65}};
   auto S = Devices({});
