@@ -25,11 +25,11 @@ bool Passed(std::uint32_t Deadline) {
 }
 
 // A pause that keeps serving the thread's messages and timers.
-void Pause(std::uint32_t Ms) {
+void Pause(platform::TApplication& App, std::uint32_t Ms) {
   const std::uint32_t deadline = platform::GetTickCount() + Ms;
   while (!Passed(deadline)) {
     const auto left = static_cast<std::uint32_t>(deadline - platform::GetTickCount());
-    platform::Application().ProcessMessages(left == 0 ? 1 : left);
+    App.ProcessMessages(left == 0 ? 1 : left);
   }
 }
 
@@ -52,7 +52,7 @@ bool TskCustomSerialComm::ReadByteWithin(Byte& Value, std::uint32_t Ms) {
     const bool late = Passed(deadline);
     if (ReadMax(&Value, 1) == 1) return true;
     if (late || !IsOpened()) return false;
-    platform::Application().ProcessMessages(5);
+    App().ProcessMessages(5);
   }
 }
 
@@ -132,9 +132,9 @@ std::string TskCustomSerialComm::GetPNPDeviceString() {
 std::string TskCustomSerialComm::ReadPNPString() {
   SetStateDTR(false);
   SetStateRTS(false);
-  Pause(kLineWaitMs);
+  Pause(App(), kLineWaitMs);
   SetStateDTR(true);
-  Pause(kLineWaitMs);
+  Pause(App(), kLineWaitMs);
   SetStateRTS(true);
 
   Byte b = 0;
@@ -142,7 +142,7 @@ std::string TskCustomSerialComm::ReadPNPString() {
     // A second chance: some devices only answer a second toggle.
     SetStateDTR(false);
     SetStateRTS(false);
-    Pause(kLineWaitMs);
+    Pause(App(), kLineWaitMs);
     SetStateDTR(true);
     SetStateRTS(true);
     if (!ReadByteWithin(b, kLineWaitMs)) return {};

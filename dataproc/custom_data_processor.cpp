@@ -2,7 +2,6 @@
 
 #include "comm/base_io.h"
 #include "comm/timer.h"
-#include "platform/application.h"
 #include "platform/serial_device.h"
 
 namespace sk {
@@ -41,8 +40,8 @@ class TNewChunk {
 
 }  // namespace
 
-TskCustomDataProcessor::TskCustomDataProcessor(TComponent* AOwner)
-    : TskDataProcessorLink(AOwner), fTimerAsync(std::make_unique<TskTimer>()) {
+TskCustomDataProcessor::TskCustomDataProcessor(TComponent* AOwner, platform::TApplication& App)
+    : TskDataProcessorLink(AOwner), fApp(App), fTimerAsync(std::make_unique<TskTimer>(App)) {
   fTimerAsync->SetEnabled(false);
   fTimerAsync->SetOnTimer(TNotifyEvent(this, &TskCustomDataProcessor::DoAsyncTimeout));
 }
@@ -233,7 +232,7 @@ void TskCustomDataProcessor::DoFatalErrors(std::uint32_t Code, std::uint32_t Det
 }
 
 void TskCustomDataProcessor::ReportException(std::exception_ptr E) const noexcept {
-  platform::Application().ShowException(E);
+  fApp.ShowException(E);
 }
 
 void TskCustomDataProcessor::WriteLog(TDetailLevel Level, const std::string& Text) const {

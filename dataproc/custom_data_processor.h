@@ -18,6 +18,7 @@
 #include "core/bytes.h"
 #include "core/fatal_error.h"
 #include "log/custom_log_file.h"
+#include "platform/application.h"
 
 namespace sk {
 
@@ -31,7 +32,10 @@ using TDataSendEvent = TEvent<void(TObject* Sender, const Byte* ptrBuffer, std::
 
 class TskCustomDataProcessor : public TskDataProcessorLink {
  public:
-  explicit TskCustomDataProcessor(TComponent* AOwner = nullptr);
+  // App: the application object of the thread that creates the processor, whose queue serves
+  // the asynchronous timer and whose error report hears what a send cannot throw.
+  explicit TskCustomDataProcessor(TComponent* AOwner = nullptr,
+                                  platform::TApplication& App = platform::Application());
   ~TskCustomDataProcessor() override;
   std::string ClassName() const override { return "TskCustomDataProcessor"; }
 
@@ -40,6 +44,7 @@ class TskCustomDataProcessor : public TskDataProcessorLink {
   TskCustomDataProcessor* DataProcessor() const { return fDataProcessor.load(); }
   TskBaseIO* Device() const { return fDevice.load(); }
   TskCustomLogFile* Log() const { return fLog.load(); }
+  platform::TApplication& App() const { return fApp; }
   void SetLog(TskCustomLogFile* Value);
   TOnFatalErrorEvent OnFatalError() const { return fOnFatalError.Get(); }
   void SetOnFatalError(TOnFatalErrorEvent Value) { fOnFatalError.Set(std::move(Value)); }
@@ -111,6 +116,7 @@ class TskCustomDataProcessor : public TskDataProcessorLink {
     return TskNotifyEvent(this, &TskCustomDataProcessor::DeviceNotify);
   }
 
+  platform::TApplication& fApp;
   // The links are read by the receive thread while the owning thread may change them.
   std::atomic<TskBaseIO*> fDevice{nullptr};
   std::atomic<TskCustomDataProcessor*> fDataProcessor{nullptr};

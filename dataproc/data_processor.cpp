@@ -2,7 +2,8 @@
 
 namespace sk {
 
-TskDataProcessor::TskDataProcessor(TComponent* AOwner) : TskDataProtocol(AOwner) {
+TskDataProcessor::TskDataProcessor(TComponent* AOwner, platform::TApplication& App)
+    : TskDataProtocol(AOwner, App) {
   sLogPrefix = "skDataProc: ";
   SetActive(true);
 }

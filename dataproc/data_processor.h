@@ -9,7 +9,8 @@ namespace sk {
 
 class TskDataProcessor : public TskDataProtocol {
  public:
-  explicit TskDataProcessor(TComponent* AOwner = nullptr);
+  explicit TskDataProcessor(TComponent* AOwner = nullptr,
+                            platform::TApplication& App = platform::Application());
   std::string ClassName() const override { return "TskDataProcessor"; }
 };
 

@@ -40,8 +40,8 @@ class TskDataProtocol::TDefinitionsLock {
   bool owns_ = false;
 };
 
-TskDataProtocol::TskDataProtocol(TComponent* AOwner)
-    : TskCustomDataProcessor(AOwner), fPackets(std::make_unique<TskDataPackets>(this)) {
+TskDataProtocol::TskDataProtocol(TComponent* AOwner, platform::TApplication& App)
+    : TskCustomDataProcessor(AOwner, App), fPackets(std::make_unique<TskDataPackets>(this)) {
   sLogPrefix = "skDataProt: ";
 }
 

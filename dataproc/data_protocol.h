@@ -22,7 +22,8 @@ using TskDataPacketEvent = TEvent<void(TObject* Sender, TskDataPacket* Packet)>;
 // The definitions themselves are configured before data flows.
 class TskDataProtocol : public TskCustomDataProcessor {
  public:
-  explicit TskDataProtocol(TComponent* AOwner = nullptr);
+  explicit TskDataProtocol(TComponent* AOwner = nullptr,
+                           platform::TApplication& App = platform::Application());
   ~TskDataProtocol() override;
   std::string ClassName() const override { return "TskDataProtocol"; }
 

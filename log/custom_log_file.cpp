@@ -1,7 +1,5 @@
 #include "log/custom_log_file.h"
 
-#include "platform/application.h"
-
 namespace sk {
 
 void TskCustomLogFile::ReportFatalError(std::uint32_t Code, std::uint32_t Detail,
@@ -12,7 +10,7 @@ void TskCustomLogFile::ReportFatalError(std::uint32_t Code, std::uint32_t Detail
 }
 
 void TskCustomLogFile::ReportException(std::exception_ptr E) const noexcept {
-  platform::Application().ShowException(E);
+  fApp.ShowException(E);
 }
 
 }  // namespace sk

@@ -10,6 +10,7 @@
 
 #include "core/component.h"
 #include "core/fatal_error.h"
+#include "platform/application.h"
 
 namespace sk {
 
@@ -42,8 +43,12 @@ TLogArg ToLogArg(const T& v) {
 
 class TskCustomLogFile : public TComponent {
  public:
-  using TComponent::TComponent;
+  // App: the application object whose error report hears what the sink cannot throw.
+  explicit TskCustomLogFile(TComponent* AOwner = nullptr,
+                            platform::TApplication& App = platform::Application())
+      : TComponent(AOwner), fApp(App) {}
   std::string ClassName() const override { return "TskCustomLogFile"; }
+  platform::TApplication& App() const { return fApp; }
 
   const TOnFatalErrorEvent& OnFatalError() const { return fOnFatalError; }
   void SetOnFatalError(TOnFatalErrorEvent Value) { fOnFatalError = std::move(Value); }
@@ -74,6 +79,9 @@ class TskCustomLogFile : public TComponent {
   void ReportException(std::exception_ptr E = std::current_exception()) const noexcept;
 
   TOnFatalErrorEvent fOnFatalError;
+
+ private:
+  platform::TApplication& fApp;
 };
 
 }  // namespace sk

@@ -38,7 +38,8 @@ std::string WithExtensionLog(const std::string& Path) {
 
 }  // namespace
 
-TskLogFile::TskLogFile(TComponent* AOwner) : TskCustomLogFile(AOwner) {}
+TskLogFile::TskLogFile(TComponent* AOwner, platform::TApplication& App)
+    : TskCustomLogFile(AOwner, App) {}
 
 TskLogFile::~TskLogFile() {
   // Whoever links to the sink lets go before it tears down.

@@ -63,7 +63,8 @@ class TskLogFile : public TskCustomLogFile {
   static constexpr TLogOptions kDefaultOptions{loSafeMode, loAutoFileName, loDate, loTime,
                                                loDebugOut};
 
-  explicit TskLogFile(TComponent* AOwner = nullptr);
+  explicit TskLogFile(TComponent* AOwner = nullptr,
+                      platform::TApplication& App = platform::Application());
   // Saves what is still pending (without loSafeMode); a failure there is reported to
   // OnFatalError but never thrown out of the destructor.
   ~TskLogFile() override;

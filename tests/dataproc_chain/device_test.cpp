@@ -111,14 +111,14 @@ TEST(ProcessorOnDevice, SendsGoThroughTheHookUnlessItLeavesThemToTheDevice) {
   EXPECT_EQ(device.Data().size(), 1u);
 }
 
-TEST(ProcessorOnDevice, FailedSendsReachTheErrorReportWithTheirOwnText) {
+// The processor's error report and timer are those of the application object it is given.
+TEST(ProcessorOnDevice, FailedSendsReachTheGivenErrorReportWithTheirOwnText) {
+  platform::TApplication app;
   std::vector<std::string> reports;
-  platform::Application().SetErrorReport([&](const std::string& m) { reports.push_back(m); });
-  struct Restore {
-    ~Restore() { platform::Application().SetErrorReport(nullptr); }
-  } restore;
+  app.SetErrorReport([&](const std::string& m) { reports.push_back(m); });
   TestDevice device;
-  OpenProcessor proc;
+  OpenProcessor proc(nullptr, app);
+  EXPECT_EQ(&proc.App(), &app);
   proc.SetDevice(&device);
   proc.SetOnDataSend(TDataSendEvent::Bind(&proc, [](TObject*, const Byte*, std::uint32_t, bool,
                                                     bool&) { throw std::runtime_error("hook"); }));
@@ -132,6 +132,18 @@ TEST(ProcessorOnDevice, FailedSendsReachTheErrorReportWithTheirOwnText) {
   EXPECT_NO_THROW(proc.DoDataSend(Ptr("sent"), 4));
   EXPECT_EQ(device.Data(), std::vector<std::string>{"sent"});
   EXPECT_EQ(reports, (std::vector<std::string>{"hook", "hook", "log full"}));
+
+  // Only the given object's queue serves the silence timer.
+  proc.SetLog(nullptr);
+  AddAnswers(proc, {0});
+  proc.Reset();
+  bool silent = false;
+  proc.SetOnTimeout(TNotifyEvent::Bind(&proc, [&](TObject*) { silent = true; }));
+  proc.SetTimeout(20);
+  proc.DataReceive(Ptr("answerB0"), 8);
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (!silent && std::chrono::steady_clock::now() < deadline) app.ProcessMessages(20);
+  EXPECT_TRUE(silent);
 }
 
 // A real port on a pseudo-terminal, entered in a port map of this test's own.

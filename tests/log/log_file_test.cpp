@@ -210,17 +210,17 @@ TEST(LogFile, DestructionNeverThrowsAFailedSave) {
   EXPECT_EQ(reports, 1);
 }
 
-// What a sink may throw to nobody reaches the application's error report with its own text.
-TEST(LogFile, FailuresNobodyIsThrownToReachTheErrorReport) {
+// What a sink may throw to nobody reaches the error report of the application object it is
+// given, with its own text.
+TEST(LogFile, FailuresNobodyIsThrownToReachTheGivenErrorReport) {
+  sk::platform::TApplication app;
   std::vector<std::string> reports;
-  sk::platform::Application().SetErrorReport([&](const std::string& m) { reports.push_back(m); });
-  struct Restore {
-    ~Restore() { sk::platform::Application().SetErrorReport(nullptr); }
-  } restore;
+  app.SetErrorReport([&](const std::string& m) { reports.push_back(m); });
   testsupport::ScratchDir dir;
   const std::string path = dir.File("missing-dir/end.log");
   {
-    TskLogFile sink;
+    TskLogFile sink(nullptr, app);
+    EXPECT_EQ(&sink.App(), &app);
     logtest::MakePlain(sink, path);
     sink.SetOnLogEntry(sk::TOnLogEntry::Bind(nullptr, [](sk::TObject*, std::string& s) {
       if (s == "throw") throw std::runtime_error("hook failed");
