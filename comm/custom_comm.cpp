@@ -51,7 +51,7 @@ std::string TrimmedSystemText(std::uint32_t Code) {
 }  // namespace
 
 TskCustomComm::TskCustomComm(TComponent* AOwner, platform::TApplication& App)
-    : TskBaseIO(AOwner, App), fIsNotSupportRS485(!platform::DriverTogglesRts()) {
+    : TskBaseIO(AOwner, App), fIsNotSupportRS485(!platform::DriverTogglesRts()), fWaits(App) {
   SetUseMainThread(true);
   fTraceStates.store(0);
   CommCfg.dwSize = kCommConfigSize;
@@ -229,7 +229,7 @@ TTraceStates TskCustomComm::TraceStatesOf(std::uint32_t Events) {
 }
 
 std::uint32_t TskCustomComm::EventMask() const {
-  return EventMaskOf(TraceStates(), SoftwareRS485());
+  return EventMaskOf(TraceStates(), SoftwareRS485()) | fWaits.Events();
 }
 
 // --- Open and close ------------------------------------------------------------------------
@@ -297,6 +297,8 @@ void TskCustomComm::InternalCloseDevice(const THandle& Device, bool Orderly) {
   if (Orderly && NotYetSend() > 0) ClearDeviceBuffers();
   FreeReadBuffer();
   TskBaseIO::InternalCloseDevice(Device, Orderly);
+  // A wait on this port ends with it.
+  fWaits.WakeAll();
 }
 
 void TskCustomComm::KeepConnectionTimer(TObject*) {

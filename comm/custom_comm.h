@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "comm/base_io.h"
+#include "comm/port_waits.h"
 #include "platform/messages.h"
 #include "platform/serial_records.h"
 
@@ -223,6 +224,8 @@ class TskCustomComm : public TskBaseIO {
   TSharedEvent<TOnSent> fOnSent;
   TSharedEvent<TOnTraceEvent> fOnTraceState;
   TSharedEvent<TOnCommErrorEvent> fOnCommError;
+  // The threads in WaitForBytes and WaitForSignal, woken by each port event and the close.
+  TPortWaits fWaits;
 
   mutable std::mutex bufferMutex_;  // glBuffer and Stat
   COMSTAT Stat;

@@ -83,6 +83,11 @@ COMSTAT TskCustomComm::LastStat() const {
 
 void TskCustomComm::HandleCommEvent(const platform::TMsg& Msg) {
   if (Msg.message != MsgComEvent()) return;
+  // Whatever the event did, a wait for bytes or a line looks again.
+  struct WakeWaits {
+    TPortWaits& waits;
+    ~WakeWaits() { waits.WakeAll(); }
+  } wakeWaits{fWaits};
   try {
     // The device of this event throughout: should the port be closed and opened again
     // meanwhile, this event's calls fail rather than reach the next open.
@@ -138,7 +143,9 @@ void TskCustomComm::HandleCommEvent(const platform::TMsg& Msg) {
       if (InSet(TraceStates(), tsTxEmpty) && !ignore) fOnSent.Call(this);
     }
 
-    const TTraceStates states = TraceStatesOf(events);
+    // Line changes reported only for a wait are no trace events.
+    const std::uint32_t waitOnly = fWaits.Events() & ~EventMaskOf(TraceStates(), SoftwareRS485());
+    const TTraceStates states = TraceStatesOf(events & ~waitOnly);
     if (states != 0) DoTraceState(this, states);
   } catch (const std::exception& e) {
     const std::uint32_t error = platform::LastError();
@@ -185,26 +192,6 @@ ByteString TskCustomComm::ReadString() {
   ByteString s;
   ReadAll(s);
   return s;
-}
-
-bool TskCustomComm::WaitForBytes(std::uint32_t Count, std::uint32_t Ms) {
-  if (!IsOpened()) return false;
-  // Without tsRxChar the message worker leaves the bytes alone unless something needs them.
-  struct Restore {
-    TskCustomComm& com;
-    const TTraceStates saved;
-    ~Restore() { com.SetTraceStates(saved); }
-  } restore{*this, TraceStates()};
-  TTraceStates without = restore.saved;
-  Exclude(without, tsRxChar);
-  SetTraceStates(without);
-  // Elapsed time against Ms, so that any Ms up to the largest waits that long.
-  const std::uint32_t start = platform::GetTickCount();
-  while (platform::GetTickCount() - start <= Ms && IsOpened()) {
-    if (ReadyForRead() >= Count) return true;
-    App().ProcessMessages(5);
-  }
-  return false;
 }
 
 }  // namespace sk

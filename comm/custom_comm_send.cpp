@@ -133,16 +133,4 @@ void TskCustomComm::SetStateBreak(bool State) {
   if (THandle h = Handle()) h->EscapeCommFunction(State ? SETBREAK : CLRBREAK);
 }
 
-bool TskCustomComm::WaitForSignal(TModemSignal Signal, std::uint32_t Ms) {
-  if (!IsOpened()) return false;
-  // Elapsed time against Ms, so that any Ms up to the largest waits that long.
-  const std::uint32_t start = platform::GetTickCount();
-  for (;;) {
-    if (static_cast<unsigned>(Signal) <= 7 && InSet(ModemSignals(), Signal)) return true;
-    // Serving the calling thread's messages is also the pause between two looks.
-    App().ProcessMessages(5);
-    if (platform::GetTickCount() - start > Ms || !IsOpened()) return false;
-  }
-}
-
 }  // namespace sk

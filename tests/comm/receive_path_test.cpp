@@ -125,10 +125,12 @@ TEST_F(ReceivePath, WaitForBytesKeepsTheWorkerFromReadingOnlyWhileNothingNeedsTh
   std::thread device([&] {
     if (Eventually([&] { return !InSet(com.TraceStates(), tsRxChar); })) pty.Write({'x', 'y', 'z'});
   });
+  // True only if the worker left the bytes while the wait lasted; once tsRxChar is back the
+  // worker may take them at once (the input it handed back is reported again), so what is
+  // waiting afterwards is no measure.
   EXPECT_TRUE(com.WaitForBytes(3, 10000));
   device.join();
   EXPECT_EQ(com.TraceStates(), traced);
-  EXPECT_EQ(com.ReadyForRead(), 3u);
 
   com.SetActive(false);
   EXPECT_FALSE(com.WaitForBytes(1, 60000));  // closed: at once
