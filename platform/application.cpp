@@ -46,6 +46,21 @@ struct Queue {
     cv.notify_all();
     if (waitingOnDescriptor) descriptorWait->Signal();
   }
+
+  // The first posted message in [Min, Max]; calls to be run are not messages.
+  std::deque<Item>::iterator FindPosted(std::uint32_t Min, std::uint32_t Max);
+  enum class Taken { nothing, message, quit };
+  // Takes that message into Msg, else a quit asked for; under the state's lock.
+  Taken TakePosted(TMsg& Msg, std::uint32_t Min, std::uint32_t Max) {
+    if (auto it = FindPosted(Min, Max); it != items.end()) {
+      Msg = it->msg;
+      items.erase(it);
+      return Taken::message;
+    }
+    if (quits == 0) return Taken::nothing;
+    --quits;
+    return Taken::quit;
+  }
 };
 
 struct Timer {
@@ -58,6 +73,11 @@ struct Timer {
 
 bool InRange(std::uint32_t m, std::uint32_t min, std::uint32_t max) {
   return (min == 0 && max == 0) || (m >= min && m <= max);
+}
+
+std::deque<Item>::iterator Queue::FindPosted(std::uint32_t Min, std::uint32_t Max) {
+  return std::find_if(items.begin(), items.end(),
+                      [&](const Item& i) { return !i.call && InRange(i.msg.message, Min, Max); });
 }
 
 // The console stands in for a message box: a lone carriage return separates lines there.
@@ -212,18 +232,8 @@ bool TApplication::ReceiveMessage(TMsg& Msg, std::uint32_t Min, std::uint32_t Ma
   auto q = s->EnsureQueue(CurrentThreadId(), s);
   std::unique_lock lock(s->mutex);
   for (;;) {
-    auto it = std::find_if(q->items.begin(), q->items.end(), [&](const Item& i) {
-      return !i.call && InRange(i.msg.message, Min, Max);
-    });
-    if (it != q->items.end()) {
-      Msg = it->msg;
-      q->items.erase(it);
-      return true;
-    }
-    if (q->quits > 0) {
-      --q->quits;
-      return false;
-    }
+    if (const auto got = q->TakePosted(Msg, Min, Max); got != Queue::Taken::nothing)
+      return got == Queue::Taken::message;
     q->cv.wait(lock);
   }
 }
@@ -236,18 +246,8 @@ TApplication::TReceived TApplication::ReceiveMessageOr(TMsg& Msg, std::uint32_t 
   if (!q->descriptorWait) q->descriptorWait = std::make_unique<WakeEvent>();
   bool readable = false;
   for (;;) {
-    auto it = std::find_if(q->items.begin(), q->items.end(), [&](const Item& i) {
-      return !i.call && InRange(i.msg.message, Min, Max);
-    });
-    if (it != q->items.end()) {
-      Msg = it->msg;
-      q->items.erase(it);
-      return TReceived::message;
-    }
-    if (q->quits > 0) {
-      --q->quits;
-      return TReceived::quit;
-    }
+    if (const auto got = q->TakePosted(Msg, Min, Max); got != Queue::Taken::nothing)
+      return got == Queue::Taken::message ? TReceived::message : TReceived::quit;
     if (readable) return TReceived::readable;
     q->waitingOnDescriptor = true;
     lock.unlock();
@@ -262,9 +262,7 @@ bool TApplication::PollMessage(TMsg& Msg, std::uint32_t Min, std::uint32_t Max, 
   auto s = state_;
   auto q = s->EnsureQueue(CurrentThreadId(), s);
   std::lock_guard lock(s->mutex);
-  auto it = std::find_if(q->items.begin(), q->items.end(), [&](const Item& i) {
-    return !i.call && InRange(i.msg.message, Min, Max);
-  });
+  const auto it = q->FindPosted(Min, Max);
   if (it == q->items.end()) return false;
   Msg = it->msg;
   if (Remove) q->items.erase(it);
