@@ -46,11 +46,15 @@ LoaderRig::~LoaderRig() {
   std::filesystem::remove_all(dir_, ec);
 }
 
-std::string LoaderRig::MakeImage(std::size_t Size) {
+sk::ByteString PlainImage(std::size_t Size) {
   sk::ByteString plain(Size);
   std::mt19937 rng(42);
   for (auto& b : plain) b = static_cast<sk::Byte>(rng());
-  bootshell::cipher::MemoryStream image(std::move(plain));
+  return plain;
+}
+
+std::string LoaderRig::MakeImage(std::size_t Size) {
+  bootshell::cipher::MemoryStream image(PlainImage(Size));
   bootshell::cipher::RC6EncryptStream(image, sk::ToBytes(bootshell::FirmwareKey), image.Size());
   const std::string path = dir_ + "/image.brox";
   std::ofstream out(path, std::ios::binary | std::ios::trunc);

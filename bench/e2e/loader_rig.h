@@ -23,6 +23,9 @@ using Clock = std::chrono::steady_clock;
 // CPU time of this whole process (the loop's thread and the port's workers).
 double ProcessCpuSeconds();
 
+// The plain image of Size bytes that MakeImage encrypts: the same bytes every time.
+sk::ByteString PlainImage(std::size_t Size);
+
 class LoaderRig {
  public:
   // Starts the simulator with SimArgs and sets up the loader on its pseudo-terminal.

@@ -9,6 +9,7 @@
 #include "loader/chunk_rule.h"
 #include "loader/link_kind.h"
 #include "loader_rig.h"
+#include "minimal_loader.h"
 
 namespace {
 
@@ -113,6 +114,48 @@ void BM_TransferEfficiency921600(benchmark::State& state) {
 
 BENCHMARK(BM_TransferEfficiency921600)
     ->Arg(256 * 1024)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// The loader and the minimal one on the same paced line, in turns within one run, each against
+// a simulator of its own: their medians and how much longer the loader takes.
+void BM_LoaderBesideMinimal921600(benchmark::State& state) {
+  const auto size = static_cast<std::size_t>(state.range(0));
+  const int rounds = static_cast<int>(state.range(1));
+  const sk::ByteString plain = bench::PlainImage(size);
+  for (auto _ : state) {
+    std::vector<double> minimal, loader, extra;
+    for (int r = 0; r < rounds; ++r) {
+      double m = 0;
+      {
+        testsupport::SimProcess sim({"--baud", "921600", "--frame-log", "/dev/null"});
+        m = bench::MinimalTransfer(sim.TtyPath(), plain).seconds;
+      }
+      bench::LoaderRig rig({"--baud", "921600"}, bootshell::protocol::lkBluetooth);
+      TransferTimes t = Transfer(rig, rig.MakeImage(size));
+      if (!t.done) return state.SkipWithError("the transfer did not complete");
+      const double l = std::chrono::duration<double>(t.written - t.firstFrame).count();
+      minimal.push_back(m);
+      loader.push_back(l);
+      extra.push_back((l / m - 1) * 100);
+    }
+    auto median = [](std::vector<double> v) {
+      std::sort(v.begin(), v.end());
+      return v[v.size() / 2];
+    };
+    state.SetIterationTime(median(loader));
+    state.counters["minimal_s"] = median(minimal);
+    state.counters["loader_s"] = median(loader);
+    state.counters["extra_percent"] = median(extra);
+    state.counters["extra_min_percent"] = *std::min_element(extra.begin(), extra.end());
+    state.counters["extra_max_percent"] = *std::max_element(extra.begin(), extra.end());
+  }
+}
+
+// 256 KiB, five rounds.
+BENCHMARK(BM_LoaderBesideMinimal921600)
+    ->Args({256 * 1024, 5})
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
