@@ -140,9 +140,11 @@ PosixSerialDevice::PosixSerialDevice(int Fd) : fd_(Fd) {
   }
   output_ = std::make_unique<OutputQueue>(fd_, [this] {
     // Only a wait that can report it is woken. A mask gaining EV_TXEMPTY after the flag was
-    // read here signals by itself, and the next wait finds the pending drain.
-    txPending_.store(true);
-    if (txEmptyWanted_.load()) eventWake_.Signal();
+    // read here signals by itself, and the next wait finds the pending drain. A wait that knew
+    // of the send already sleeps on the transmitter clock and looks again by itself: a burst
+    // of single bytes wakes it once, not once a byte.
+    const bool known = txPending_.exchange(true);
+    if (txEmptyWanted_.load() && (!known || drainAwaited_.exchange(false))) eventWake_.Signal();
   });
 }
 

@@ -91,6 +91,7 @@ class PosixSerialDevice final : public SerialDevice {
   std::atomic<bool> eventWaitBlind_{false};   // the event wait may sleep without the input
   std::atomic<bool> txPending_{false};        // output drained since the last EV_TXEMPTY report
   std::atomic<bool> txEmptyWanted_{false};    // the mask holds EV_TXEMPTY
+  std::atomic<bool> drainAwaited_{false};     // an event wait sleeps until the queue drains
   std::atomic<std::int64_t> txBusyUntil_{0};  // steady clock, ns: the line's last stop bit
   std::unique_ptr<OutputQueue> output_;
 

@@ -262,7 +262,8 @@ bool PosixSerialDevice::WaitCommEvent(std::uint32_t& Events, NativeHandle WakeFd
     if ((mask & EV_TXEMPTY) != 0 && txPending_.exchange(false)) {
       int queued = 0;
       if (!output_->Idle()) {
-        txPending_.store(true);  // the queue's drain signals
+        drainAwaited_.store(true);  // first: a drain seeing txPending_ set then signals
+        txPending_.store(true);     // the queue's drain signals
       } else if (::ioctl(fd_, TIOCOUTQ, &queued) == 0 && queued > 0) {
         txPending_.store(true);
         timeout = static_cast<int>(std::clamp<std::uint64_t>(queued * 10000ull / baud, 1, 100));

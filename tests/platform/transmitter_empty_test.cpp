@@ -108,4 +108,24 @@ TEST_F(TransmitterEmpty, AMaskThatGainsItReportsTheNextDrain) {
   EXPECT_EQ(events, EV_TXEMPTY);
 }
 
+// A wait that knew of a send already sleeps on the transmitter clock and is not woken by each
+// further byte; one that found bytes still queued for the line sleeps until they drain, and
+// that drain must wake it all the same.
+TEST_F(TransmitterEmpty, AWaitThatFoundOutputStillQueuedIsWokenByItsDrain) {
+  SetLine(4000000, NOPARITY, ONESTOPBIT);
+  ASSERT_TRUE(device->SetCommMask(EV_TXEMPTY));
+  SendSingly(1);                        // a drain the wait below learns of first
+  const Bytes block(256 * 1024, 0x55);  // more than the terminal takes at once
+  ASSERT_TRUE(device->WriteAsync(block.data(), static_cast<std::uint32_t>(block.size())));
+  auto waiting = std::async(std::launch::async, [&] {
+    std::uint32_t e = 0;
+    const bool ok = device->WaitCommEvent(e, -1);
+    return std::make_pair(ok, e);
+  });
+  EXPECT_EQ(waiting.wait_for(50ms), std::future_status::timeout);
+  ASSERT_EQ(pty.Read(block.size(), kDeadlineMs).size(), block.size());
+  ASSERT_EQ(waiting.wait_for(std::chrono::milliseconds(kDeadlineMs)), std::future_status::ready);
+  EXPECT_EQ(waiting.get(), std::make_pair(true, static_cast<std::uint32_t>(EV_TXEMPTY)));
+}
+
 }  // namespace
