@@ -87,7 +87,9 @@ int OutputQueue::Write(const std::uint8_t* Data, std::size_t Count, std::size_t&
           onDrained_();
         }
       }
-      Wake();  // writes queued meanwhile
+      // Writes queued meanwhile; with none the writer has nothing to wake for (once a byte,
+      // a wasted thread wake-up per header byte).
+      if (!ahead_.empty() || !queue_.empty()) Wake();
       return err;
     }
     queue_.push_front(job);  // ahead of anything queued while this caller wrote
@@ -125,7 +127,7 @@ int OutputQueue::WriteAsync(const std::uint8_t* Data, std::size_t Count, Timeout
           onDrained_();
         }
       }
-      Wake();
+      if (!ahead_.empty() || !queue_.empty()) Wake();  // writes queued meanwhile
       return err;
     }
   }

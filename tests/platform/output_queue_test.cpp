@@ -5,9 +5,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
+#include <fstream>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -108,6 +111,40 @@ TEST(OutputTimeouts, SettingsTooLargeForTheClockWaitInsteadOfTimingOutAtOnce) {
     EXPECT_EQ(queue.Write(data.data(), data.size(), written, c.timeouts), 0);
     EXPECT_EQ(written, data.size());
   }
+}
+
+// Voluntary context switches of the thread Tid of this process so far.
+long SwitchesOf(pid_t Tid) {
+  std::ifstream status("/proc/self/task/" + std::to_string(Tid) + "/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("voluntary_ctxt_switches:", 0) == 0) return std::stol(line.substr(24));
+  return -1;
+}
+
+// Writes that the caller hands to the driver itself leave the writer thread asleep: a sender
+// of single header bytes would otherwise wake it once a byte, for nothing.
+TEST(OutputWakeUps, WritesTheCallerMakesItselfLeaveTheWriterAsleep) {
+  Driver driver;
+  WritablePipe pipe;
+  const std::thread::id caller = std::this_thread::get_id();
+  std::atomic<pid_t> writer{0};
+  OutputQueue queue(
+      pipe.fd[1], [] {},
+      [&](const std::uint8_t* d, std::size_t n) {
+        if (std::this_thread::get_id() != caller) writer = ::gettid();
+        return driver.Write(d, n);
+      });
+  // A write the driver refuses at first is finished by the writer: its thread is then known.
+  driver.refuse = 1;
+  const std::uint8_t b = 1;
+  std::size_t written = 0;
+  ASSERT_EQ(queue.Write(&b, 1, written, {}), 0);
+  ASSERT_NE(writer.load(), 0);
+  const long before = SwitchesOf(writer);
+  ASSERT_GE(before, 0);
+  for (int i = 0; i < 200; ++i) ASSERT_EQ(queue.Write(&b, 1, written, {}), 0);
+  EXPECT_LE(SwitchesOf(writer) - before, 5);
+  EXPECT_EQ(driver.Wire().size(), 201u);
 }
 
 }  // namespace
