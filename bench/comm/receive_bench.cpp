@@ -75,8 +75,11 @@ void ChunkLatency(benchmark::State& state, bool UseMainThread) {
       state.SkipWithError("write to the pseudo-terminal failed");
       break;
     }
-    // A chunk may come in pieces: wait for all of it.
-    while (port.Received() < seen + chunk.size()) port.WaitBeyond(port.Received());
+    // A chunk may come in pieces: wait for all of it. The count is read once per look: read
+    // again for the wait, it may already hold the rest, and the wait would be for bytes beyond
+    // the chunk that never come.
+    for (auto got = port.Received(); got < seen + chunk.size(); got = port.Received())
+      port.WaitBeyond(got);
     const std::chrono::duration<double> took = Clock::now() - start;
     state.SetIterationTime(took.count());
     us.push_back(took.count() * 1e6);
