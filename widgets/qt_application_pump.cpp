@@ -1,6 +1,9 @@
 #include "widgets/qt_application_pump.h"
 
 #include <QCoreApplication>
+#include <QEvent>
+
+#include <algorithm>
 
 #include <mutex>
 
@@ -29,6 +32,7 @@ QtApplicationPump::QtApplicationPump(platform::TApplication& App, QObject* Paren
     if (hook->pump) hook->pump->Schedule();
   });
   Schedule();  // whatever was queued before the pump existed
+  QCoreApplication::instance()->installEventFilter(this);
 }
 
 QtApplicationPump::~QtApplicationPump() {
@@ -54,9 +58,33 @@ void QtApplicationPump::Serve() {
 }
 
 void QtApplicationPump::ProcessMessages() {
+  holdPaints_ = sincePaint_.isValid() && sincePaint_.elapsed() < kPaintIntervalMs;
   QCoreApplication::sendPostedEvents();
   QCoreApplication::processEvents();
+  holdPaints_ = false;
+  ReleaseHeldPaints();
   Serve();
+}
+
+bool QtApplicationPump::eventFilter(QObject* Watched, QEvent* Event) {
+  // A widget window paints when its update request arrives; Qt asks again only once it has.
+  if (Event->type() != QEvent::UpdateRequest || !Watched->isWidgetType()) return false;
+  if (!holdPaints_) {
+    sincePaint_.start();
+    return false;
+  }
+  auto* widget = static_cast<QWidget*>(Watched);
+  if (std::find(heldPaints_.begin(), heldPaints_.end(), widget) == heldPaints_.end())
+    heldPaints_.emplace_back(widget);
+  return true;
+}
+
+void QtApplicationPump::ReleaseHeldPaints() {
+  // Posted now, they are served by the next pass of the event loop, not this one.
+  for (const QPointer<QWidget>& widget : heldPaints_)
+    if (widget)  // Qt owns a posted event
+      QCoreApplication::postEvent(widget, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
+  heldPaints_.clear();
 }
 
 void QtApplicationPump::ProcessMessagesWaiting(std::uint32_t TimeoutMs) {

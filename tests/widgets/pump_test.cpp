@@ -6,6 +6,7 @@
 #include <QEventLoop>
 #include <QThread>
 #include <QTimer>
+#include <QWidget>
 
 #include <atomic>
 #include <thread>
@@ -99,6 +100,38 @@ TEST(QtApplicationPump, AWaitInsideAWaitIsWokenFirst) {
   pump.ProcessMessagesWaiting(10000);
   EXPECT_TRUE(innerEnded);
   EXPECT_LT(clock.elapsed(), 5000);
+}
+
+// Counts its paints.
+class PaintCounter : public QWidget {
+ public:
+  int paints = 0;
+
+ protected:
+  void paintEvent(QPaintEvent*) override { ++paints; }
+};
+
+// A turn that does not wait leaves a repaint asked for soon after the last one to the next
+// wait; once the interval has passed, it paints at once.
+TEST(QtApplicationPump, ATurnThatDoesNotWaitLeavesARecentRepaintToTheNextWait) {
+  QtApplicationPump pump;
+  PaintCounter widget;
+  widget.resize(40, 20);
+  widget.show();
+  ASSERT_TRUE(RunQtUntil([&] { return widget.paints > 0; }));
+  pump.ProcessMessages();  // the last paint is now recent
+  const int before = widget.paints;
+
+  widget.update();
+  pump.ProcessMessages();
+  EXPECT_EQ(widget.paints, before) << "painted in a turn that does not wait";
+  pump.ProcessMessagesWaiting(20);
+  EXPECT_EQ(widget.paints, before + 1) << "the held repaint was not done by the wait";
+
+  QThread::msleep(QtApplicationPump::kPaintIntervalMs + 5);
+  widget.update();
+  pump.ProcessMessages();
+  EXPECT_EQ(widget.paints, before + 2) << "held back although the last paint was old";
 }
 
 }  // namespace
