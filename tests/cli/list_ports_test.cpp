@@ -8,6 +8,7 @@
 
 #include "cli_options.h"
 #include "discovery/fake_device_tree.h"
+#include "parse_options.h"
 #include "platform/pseudo_terminal.h"
 #include "port_listing.h"
 #include "support/child_process.h"
@@ -15,19 +16,6 @@
 
 namespace bootshell::cli {
 namespace {
-
-bool Parse(std::vector<std::string> Args, CliOptions& Options) {
-  CLI::App app;
-  DeclareOptions(app, Options);
-  std::vector<const char*> argv{"bootshell-cli"};
-  for (auto& a : Args) argv.push_back(a.c_str());
-  try {
-    app.parse(static_cast<int>(argv.size()), const_cast<char**>(argv.data()));
-    return true;
-  } catch (const CLI::ParseError&) {
-    return false;
-  }
-}
 
 TEST(ListPortsOptions, ListingNeedsNoImageButTheOtherOptionsNeedIt) {
   struct Case {

@@ -6,23 +6,10 @@
 #include <vector>
 
 #include "cli_options.h"
+#include "parse_options.h"
 
 namespace bootshell::cli {
 namespace {
-
-// Parses Args (without the program name); false when CLI11 refuses them.
-bool Parse(std::vector<std::string> Args, CliOptions& Options) {
-  CLI::App app;
-  DeclareOptions(app, Options);
-  std::vector<const char*> argv{"bootshell-cli"};
-  for (auto& a : Args) argv.push_back(a.c_str());
-  try {
-    app.parse(static_cast<int>(argv.size()), const_cast<char**>(argv.data()));
-    return true;
-  } catch (const CLI::ParseError&) {
-    return false;
-  }
-}
 
 TEST(Options, DefaultsAreUartTenSecondsToConnectAndFiveForEachAnswer) {
   CliOptions o;
