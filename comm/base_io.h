@@ -145,6 +145,9 @@ class TskBaseIO : public TComponent {
   virtual void DoFatalError(std::uint32_t ErrorCode, std::uint32_t Detail,
                             const std::string& ErrorMsg, bool flShow);
 
+  // The application whose queues, timers and error report this component uses.
+  platform::TApplication& App() const { return fApp; }
+
  protected:
   // Held by a thread while it calls into a linked component or a notify subscriber. A
   // component that is destroyed in another thread meanwhile waits in its removal
@@ -162,8 +165,6 @@ class TskBaseIO : public TComponent {
   // Waits until no other thread holds a link use (the calling thread's own do not count).
   void WaitForLinkUses() const;
 
-  // The application whose queues, timers and error report this component uses.
-  platform::TApplication& App() const { return fApp; }
   // An exception that a handler or a step of the component let escape where nobody can be
   // thrown to goes to the application's error report with its own text.
   void ReportException(std::exception_ptr E = std::current_exception()) const noexcept;

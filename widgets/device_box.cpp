@@ -69,7 +69,7 @@ void TskDeviceBox::Change() {
     try {
       fComm->SetDeviceIndex(currentIndex());
     } catch (...) {
-      platform::Application().ShowException();
+      fComm->App().ShowException();
       Reload();  // the list shows the port number as it now is
     }
   }

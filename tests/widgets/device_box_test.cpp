@@ -137,16 +137,26 @@ TEST_F(DeviceBox, PickingAPortReopensTheOpenPortThereAndKeepsItSelected) {
   comm_->NotifyDelete(recorder);
 }
 
+// To the error report of the component's own application object, not the process's.
 TEST_F(DeviceBox, APortThatCannotBeOpenedIsReportedAndTheBoxFollowsThePortNumber) {
-  box_->SetskComm(comm_);
-  comm_->SetActive(true);
+  platform::TApplication own;
+  std::vector<std::string> reported;
+  own.SetErrorReport([&](const std::string& M) { reported.push_back(M); });
+  TComponent owner;  // its port goes before the application object it uses
+  auto& comm = TComponent::Create<WatchedComm>(owner, own);
+  comm.SetEnumPorts(epQuickAll);
+  comm.SetComPortNo(3);
+  box_->SetskComm(&comm);
+  comm.SetActive(true);
   testsupport::ForeignLock held(ttys_[4]->SlavePath(), LOCK_EX);
   PickNext();  // must not throw out of Qt's signal
-  ASSERT_EQ(errors_.size(), 1u);
-  EXPECT_NE(errors_[0].find("COM4"), std::string::npos) << errors_[0];
-  EXPECT_EQ(comm_->ComPortNo(), 4);
+  ASSERT_EQ(reported.size(), 1u);
+  EXPECT_NE(reported[0].find("COM4"), std::string::npos) << reported[0];
+  EXPECT_TRUE(errors_.empty()) << errors_[0];
+  EXPECT_EQ(comm.ComPortNo(), 4);
   EXPECT_EQ(box_->currentIndex(), 2);
   EXPECT_EQ(changes_, 1);
+  comm.SetActive(false);
 }
 
 TEST_F(DeviceBox, BindingTheSameComponentAgainSubscribesOnce) {
