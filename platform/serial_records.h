@@ -8,39 +8,9 @@
 // reads and writes them as one word through DcbFlags/SetDcbFlags and ComStatFlags, with the
 // dcb:: and COMSTAT_ masks.
 #include <cstdint>
-#include <cstring>
 
 #ifdef _WIN32
-#include <windows.h>
-
-namespace sk {
-using ::COMMCONFIG;
-using ::COMMPROP;
-using ::COMMTIMEOUTS;
-using ::COMSTAT;
-using ::DCB;
-
-// The flag word follows BaudRate.
-inline std::uint32_t DcbFlags(const DCB& Dcb) {
-  std::uint32_t flags;
-  std::memcpy(&flags, reinterpret_cast<const char*>(&Dcb.BaudRate) + sizeof(Dcb.BaudRate),
-              sizeof flags);
-  return flags;
-}
-inline void SetDcbFlags(DCB& Dcb, std::uint32_t Flags) {
-  std::memcpy(reinterpret_cast<char*>(&Dcb.BaudRate) + sizeof(Dcb.BaudRate), &Flags, sizeof Flags);
-}
-// The flag word is the first member.
-inline std::uint32_t ComStatFlags(const COMSTAT& Stat) {
-  std::uint32_t flags;
-  std::memcpy(&flags, &Stat, sizeof flags);
-  return flags;
-}
-inline void SetComStatFlags(COMSTAT& Stat, std::uint32_t Flags) {
-  std::memcpy(&Stat, &Flags, sizeof Flags);
-}
-}  // namespace sk
-
+#include "platform/win32/serial_records.h"
 #else
 
 namespace sk {
