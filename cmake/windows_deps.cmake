@@ -4,7 +4,7 @@
 # folder is put on the include path, never the build machine's /usr/include.
 set(SK_HOST_HEADERS ${CMAKE_BINARY_DIR}/host-headers)
 file(MAKE_DIRECTORY ${SK_HOST_HEADERS})
-foreach(lib fmt CLI)
+foreach(lib fmt CLI nlohmann)
   if(NOT EXISTS /usr/include/${lib})
     message(FATAL_ERROR "/usr/include/${lib} missing: run scripts/install-deps.sh")
   endif()
@@ -20,6 +20,10 @@ add_library(sk_cli11_headers INTERFACE)
 target_include_directories(sk_cli11_headers SYSTEM INTERFACE ${SK_HOST_HEADERS})
 add_library(CLI11::CLI11 ALIAS sk_cli11_headers)
 set(CLI11_FOUND TRUE)
+
+add_library(sk_json_headers INTERFACE)
+target_include_directories(sk_json_headers SYSTEM INTERFACE ${SK_HOST_HEADERS})
+add_library(nlohmann_json::nlohmann_json ALIAS sk_json_headers)
 
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
