@@ -9,6 +9,15 @@ cmake -S . -B "$build_dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_6
   -DSK_BENCH=OFF -DSK_GUI=OFF ${CMAKE_ARGS:-} >/dev/null
 cmake --build "$build_dir" --parallel "$(nproc)"
 
+# What the Windows tests take from the build machine's own build (build/, or $NATIVE_BUILD_DIR):
+# the reference cipher's answers, recorded by its test_cipher.
+native_dir=${NATIVE_BUILD_DIR:-build}
+[ -f "$native_dir/build.ninja" ] || cmake -S . -B "$native_dir" -G Ninja ${CMAKE_ARGS:-} >/dev/null
+cmake --build "$native_dir" --parallel "$(nproc)" --target test_cipher
+export SK_ORACLE_REPLAY="$PWD/$build_dir/cipher-oracle.txt"
+rm -f "$SK_ORACLE_REPLAY"
+SK_ORACLE_RECORD="$SK_ORACLE_REPLAY" "$native_dir/bin/test_cipher" >/dev/null
+
 # A Wine prefix of the build folder's own, made once; no display, no debug channels, no
 # downloads of Wine's .NET or browser add-ons, and the null graphics driver.
 export WINEPREFIX="$PWD/$build_dir/wineprefix"

@@ -5,10 +5,13 @@
 #include <fstream>
 #include <sstream>
 
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 
 #include "cipher/file_stream.h"
 #include "oracle.h"
+#include "platform/process_info.h"
 #include "support/scratch_dir.h"
 
 namespace {
@@ -19,20 +22,39 @@ class Brox : public ::testing::Test {
  protected:
   // Runs brox with Args; returns the exit status, standard error in Err.
   int Run(const std::string& args) {
-    std::string command = std::string(BROX_PROGRAM) + " " + args + " 2>" + (dir_ / "err").string();
+#ifdef _WIN32
+    // The build folder's path is the build machine's; the tool lies beside this program. The
+    // command interpreter drops the outermost quotes of a command line that has several.
+    const auto program = fs::path(sk::platform::ExecutablePath()).parent_path() / "brox.exe";
+    std::string command =
+        "\"\"" + program.string() + "\" " + args + " 2>\"" + (dir_ / "err").string() + "\"\"";
     int status = std::system(command.c_str());
+#else
+    std::string command = std::string(BROX_PROGRAM) + " " + args + " 2>" + (dir_ / "err").string();
+    int raw = std::system(command.c_str());
+    int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+#endif
     std::ifstream in(dir_ / "err");
     std::stringstream text;
     text << in.rdbuf();
     err = text.str();
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return status;
   }
   fs::path Put(const std::string& name, const sk::ByteString& data) {
     std::ofstream(dir_ / name, std::ios::binary)
         .write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
     return dir_ / name;
   }
-  std::string P(const std::string& name) { return "'" + (dir_ / name).string() + "'"; }
+  std::string P(const std::string& name) {
+    return Quoted((dir_ / name).string());
+  }
+  static std::string Quoted(const std::string& text) {
+#ifdef _WIN32
+    return "\"" + text + "\"";
+#else
+    return "'" + text + "'";
+#endif
+  }
   std::size_t FileCount() {
     return std::size_t(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
   }
@@ -86,7 +108,7 @@ TEST_F(Brox, UsageErrorsAreRefused) {
   Put("in.brox", oracle::RandomBytes(64, 24));
   EXPECT_NE(Run(""), 0);
   EXPECT_NE(Run("decrypt " + P("in.brox")), 0);
-  EXPECT_NE(Run("decrypt " + P("in.brox") + " " + P("out") + " --key ''"), 0);
+  EXPECT_NE(Run("decrypt " + P("in.brox") + " " + P("out") + " --key " + Quoted("")), 0);
   EXPECT_NE(err.find("key must not be empty"), std::string::npos) << err;
   EXPECT_FALSE(fs::exists(dir_ / "out"));
   EXPECT_EQ(Run("--help"), 0);
