@@ -2,9 +2,16 @@
 // answers, "Send", "Exit" and bad files steer a transfer.
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <cerrno>
+#include <cstring>
+
+#include "support/foreign_lock.h"
+#else
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+#endif
 
 #include "loader/boot_protocol.h"
 #include "loader/chunk_rule.h"
@@ -215,6 +222,13 @@ TEST_F(LoaderTransfer, ShortImageEndsTheLoopWithAMessageNamingIt) {
 }
 
 TEST_F(LoaderTransfer, UnreadableImageEndsTheLoopWithTheSystemReason) {
+#ifdef _WIN32
+  // A file that another handle holds without sharing cannot be opened, whoever asks.
+  std::string path = r.WriteImage("locked.brox", rig::RandomBytes(4096, 9));
+  testsupport::ForeignLock lock(path, LOCK_EX);
+  const std::string reason = std::strerror(EACCES);  // the C runtime's reason for a share violation
+  Transfer(path);
+#else
   // A socket is there as a name but cannot be opened as a file, even by root.
   std::string path = r.dir + "/socket.brox";
   int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
@@ -224,11 +238,12 @@ TEST_F(LoaderTransfer, UnreadableImageEndsTheLoopWithTheSystemReason) {
   ASSERT_LT(path.size(), sizeof(addr.sun_path));
   std::copy(path.begin(), path.end(), addr.sun_path);
   ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)), 0);
+  const std::string reason = "No such device or address";
   Transfer(path);
   ::close(s);
+#endif
   ASSERT_EQ(r.window.errors.size(), 1u);
-  EXPECT_NE(r.window.errors[0].find("\"" + path + "\": No such device or address"),
-            std::string::npos)
+  EXPECT_NE(r.window.errors[0].find("\"" + path + "\": " + reason), std::string::npos)
       << r.window.errors[0];
   EXPECT_TRUE(Addresses().empty());
   EXPECT_FALSE(r.port.active);
