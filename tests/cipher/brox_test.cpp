@@ -3,15 +3,11 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
-
-#ifndef _WIN32
-#include <sys/wait.h>
-#endif
 
 #include "cipher/file_stream.h"
 #include "oracle.h"
 #include "platform/process_info.h"
+#include "support/child_process.h"
 #include "support/scratch_dir.h"
 
 namespace {
@@ -21,23 +17,16 @@ namespace fs = std::filesystem;
 class Brox : public ::testing::Test {
  protected:
   // Runs brox with Args; returns the exit status, standard error in Err.
-  int Run(const std::string& args) {
+  int Run(const std::vector<std::string>& Args) {
 #ifdef _WIN32
-    // The build folder's path is the build machine's; the tool lies beside this program. The
-    // command interpreter drops the outermost quotes of a command line that has several.
-    const auto program = fs::path(sk::platform::ExecutablePath()).parent_path() / "brox.exe";
-    std::string command =
-        "\"\"" + program.string() + "\" " + args + " 2>\"" + (dir_ / "err").string() + "\"\"";
-    int status = std::system(command.c_str());
+    // The build folder's path is the build machine's; the tool lies beside this program.
+    const std::string program =
+        (fs::path(sk::platform::ExecutablePath()).parent_path() / "brox.exe").string();
 #else
-    std::string command = std::string(BROX_PROGRAM) + " " + args + " 2>" + (dir_ / "err").string();
-    int raw = std::system(command.c_str());
-    int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    const std::string program = BROX_PROGRAM;
 #endif
-    std::ifstream in(dir_ / "err");
-    std::stringstream text;
-    text << in.rdbuf();
-    err = text.str();
+    const int status = testsupport::RunProgram(program, Args, capture_ / "out", capture_ / "err");
+    err = testsupport::ReadAll(capture_ / "err");
     return status;
   }
   fs::path Put(const std::string& name, const sk::ByteString& data) {
@@ -46,20 +35,14 @@ class Brox : public ::testing::Test {
     return dir_ / name;
   }
   std::string P(const std::string& name) {
-    return Quoted((dir_ / name).string());
-  }
-  static std::string Quoted(const std::string& text) {
-#ifdef _WIN32
-    return "\"" + text + "\"";
-#else
-    return "'" + text + "'";
-#endif
+    return (dir_ / name).string();
   }
   std::size_t FileCount() {
     return std::size_t(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
   }
 
   testsupport::ScratchDir scratch_;
+  testsupport::ScratchDir capture_;  // the tool's own output, apart from its files
   fs::path dir_ = scratch_.Path();
   std::string err;
 };
@@ -67,51 +50,51 @@ class Brox : public ::testing::Test {
 TEST_F(Brox, EncryptsUnderTheBuiltInKeyAndDecryptsBack) {
   sk::ByteString plain = oracle::RandomBytes(10240, 21);
   Put("plain.bin", plain);
-  ASSERT_EQ(Run("encrypt " + P("plain.bin") + " " + P("image.brox")), 0) << err;
+  ASSERT_EQ(Run({"encrypt", P("plain.bin"), P("image.brox")}), 0) << err;
   sk::ByteString image = bootshell::cipher::ReadWholeFile(dir_ / "image.brox");
   EXPECT_EQ(image, oracle::Encrypt(oracle::PreparedFor(sk::ToBytes("rpmTazhK3WQRVBJ%")), plain));
-  ASSERT_EQ(Run("decrypt " + P("image.brox") + " " + P("back.bin")), 0) << err;
+  ASSERT_EQ(Run({"decrypt", P("image.brox"), P("back.bin")}), 0) << err;
   EXPECT_EQ(bootshell::cipher::ReadWholeFile(dir_ / "back.bin"), plain);
 }
 
 TEST_F(Brox, OtherKeyAndInPlaceWork) {
   sk::ByteString plain = oracle::RandomBytes(1000, 22);
   Put("image.bin", plain);
-  ASSERT_EQ(Run("encrypt " + P("image.bin") + " " + P("image.bin") + " --key secret"), 0) << err;
+  ASSERT_EQ(Run({"encrypt", P("image.bin"), P("image.bin"), "--key", "secret"}), 0) << err;
   sk::ByteString image = bootshell::cipher::ReadWholeFile(dir_ / "image.bin");
   EXPECT_EQ(image, oracle::Encrypt(oracle::PreparedFor(sk::ToBytes("secret")), plain));
   EXPECT_NE(err.find("last 8 bytes"), std::string::npos) << err;
-  ASSERT_EQ(Run("decrypt " + P("image.bin") + " " + P("image.bin") + " --key secret"), 0) << err;
+  ASSERT_EQ(Run({"decrypt", P("image.bin"), P("image.bin"), "--key", "secret"}), 0) << err;
   EXPECT_EQ(bootshell::cipher::ReadWholeFile(dir_ / "image.bin"), plain);
 }
 
 TEST_F(Brox, MissingInputFailsAndLeavesTheOutputAlone) {
   Put("out.bin", sk::ToBytes("keep me"));
-  EXPECT_NE(Run("decrypt " + P("missing.brox") + " " + P("out.bin")), 0);
+  EXPECT_NE(Run({"decrypt", P("missing.brox"), P("out.bin")}), 0);
   EXPECT_NE(err.find("missing.brox\": No such file or directory"), std::string::npos) << err;
   EXPECT_EQ(bootshell::cipher::ReadWholeFile(dir_ / "out.bin"), sk::ToBytes("keep me"));
-  EXPECT_EQ(FileCount(), 2u);  // out.bin and the captured error text
+  EXPECT_EQ(FileCount(), 1u);  // out.bin
 }
 
 TEST_F(Brox, UnwritableOutputFailsWithoutLeftovers) {
   Put("in.brox", oracle::RandomBytes(64, 23));
-  EXPECT_NE(Run("decrypt " + P("in.brox") + " " + P("no/such/dir/out.bin")), 0);
+  EXPECT_NE(Run({"decrypt", P("in.brox"), P("no/such/dir/out.bin")}), 0);
   EXPECT_NE(err.find("cannot write"), std::string::npos) << err;
   fs::create_directory(dir_ / "sub");
-  EXPECT_NE(Run("decrypt " + P("in.brox") + " " + P("sub")), 0);
+  EXPECT_NE(Run({"decrypt", P("in.brox"), P("sub")}), 0);
   EXPECT_NE(err.find("Is a directory"), std::string::npos) << err;
   EXPECT_TRUE(fs::is_empty(dir_ / "sub"));
-  EXPECT_EQ(FileCount(), 3u);  // in.brox, sub and the captured error text
+  EXPECT_EQ(FileCount(), 2u);  // in.brox and sub
 }
 
 TEST_F(Brox, UsageErrorsAreRefused) {
   Put("in.brox", oracle::RandomBytes(64, 24));
-  EXPECT_NE(Run(""), 0);
-  EXPECT_NE(Run("decrypt " + P("in.brox")), 0);
-  EXPECT_NE(Run("decrypt " + P("in.brox") + " " + P("out") + " --key " + Quoted("")), 0);
+  EXPECT_NE(Run({}), 0);
+  EXPECT_NE(Run({"decrypt", P("in.brox")}), 0);
+  EXPECT_NE(Run({"decrypt", P("in.brox"), P("out"), "--key", ""}), 0);
   EXPECT_NE(err.find("key must not be empty"), std::string::npos) << err;
   EXPECT_FALSE(fs::exists(dir_ / "out"));
-  EXPECT_EQ(Run("--help"), 0);
+  EXPECT_EQ(Run({"--help"}), 0);
 }
 
 }  // namespace

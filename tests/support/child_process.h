@@ -1,7 +1,113 @@
 #pragma once
 // A program started by a test, always ended and reaped: a test that fails half-way leaves no
 // process behind. Its standard output and error go to files; SimProcess builds on the same
-// start and wait.
+// start and wait (on POSIX systems).
+#ifdef _WIN32
+#include <windows.h>
+
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+inline std::wstring Widened(const std::string& Text) {  // test paths and arguments are ASCII
+  return std::wstring(Text.begin(), Text.end());
+}
+
+// One argument quoted as the C runtime splits a command line again.
+inline std::wstring QuotedArgument(const std::string& Arg) {
+  std::wstring out = L"\"";
+  std::size_t slashes = 0;
+  for (char c : Arg) {
+    if (c == '\\') {
+      ++slashes;
+      continue;
+    }
+    out.append(c == '"' ? 2 * slashes + 1 : slashes, L'\\');
+    slashes = 0;
+    out.push_back(wchar_t(c));
+  }
+  out.append(2 * slashes, L'\\');
+  return out + L"\"";
+}
+
+inline std::string ReadAll(const std::string& Path) {
+  std::ifstream in(Path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+class ChildProcess {
+ public:
+  // Runs Program with Args; its standard output and error go to OutFile and ErrFile.
+  ChildProcess(const std::string& Program, const std::vector<std::string>& Args,
+               std::string OutFile, std::string ErrFile)
+      : outFile_(std::move(OutFile)), errFile_(std::move(ErrFile)) {
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    auto open = [&](const std::string& Path, DWORD Access, DWORD Disposition) {
+      HANDLE h = ::CreateFileW(Widened(Path).c_str(), Access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               &inherit, Disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot open " + Path);
+      return h;
+    };
+    HANDLE in = open("NUL", GENERIC_READ, OPEN_EXISTING);
+    HANDLE out = open(outFile_, GENERIC_WRITE, CREATE_ALWAYS);
+    HANDLE err = open(errFile_, GENERIC_WRITE, CREATE_ALWAYS);
+    std::wstring command = QuotedArgument(Program);
+    for (const auto& a : Args) command += L" " + QuotedArgument(a);
+    STARTUPINFOW start{};
+    start.cb = sizeof(start);
+    start.dwFlags = STARTF_USESTDHANDLES;
+    start.hStdInput = in;
+    start.hStdOutput = out;
+    start.hStdError = err;
+    PROCESS_INFORMATION info{};
+    const BOOL started = ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0,
+                                          nullptr, nullptr, &start, &info);
+    ::CloseHandle(in);
+    ::CloseHandle(out);
+    ::CloseHandle(err);
+    if (!started) throw std::runtime_error("cannot start " + Program);
+    ::CloseHandle(info.hThread);
+    process_ = info.hProcess;
+  }
+  ~ChildProcess() {
+    if (process_) {
+      ::TerminateProcess(process_, 137);
+      ::WaitForSingleObject(process_, INFINITE);
+      ::CloseHandle(process_);
+    }
+  }
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  // The exit status once it has ended within TimeoutMs.
+  std::optional<int> Wait(int TimeoutMs) {
+    if (!process_) return status_;
+    if (::WaitForSingleObject(process_, DWORD(TimeoutMs)) != WAIT_OBJECT_0) return std::nullopt;
+    DWORD code = 0;
+    ::GetExitCodeProcess(process_, &code);
+    ::CloseHandle(process_);
+    process_ = nullptr;
+    status_ = int(code);
+    return status_;
+  }
+  std::string Stdout() const { return ReadAll(outFile_); }
+  std::string Stderr() const { return ReadAll(errFile_); }
+
+ private:
+  HANDLE process_ = nullptr;
+  int status_ = -1;
+  std::string outFile_;
+  std::string errFile_;
+};
+
+}  // namespace testsupport
+#else
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -117,6 +223,11 @@ class ChildProcess {
   std::string outFile_;
   std::string errFile_;
 };
+
+}  // namespace testsupport
+#endif
+
+namespace testsupport {
 
 // Runs Program with Args to its end (killed after TimeoutMs); its exit status, -1 when it had
 // to be killed. Its standard error goes to ErrFile.
