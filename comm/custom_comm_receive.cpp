@@ -126,7 +126,8 @@ void TskCustomComm::HandleCommEvent(const platform::TMsg& Msg) {
           // in another thread may have taken some, and a read waiting for them would swallow
           // the next answer.
           std::uint32_t got = 0;
-          if (!h->ReadAvailable(buffer->data(), std::min<std::uint32_t>(stat.cbInQue, size), got)) break;
+          if (!h->ReadAvailable(buffer->data(), std::min<std::uint32_t>(stat.cbInQue, size), got))
+            break;
           // Nothing there after all (counted by the driver a moment before it can be read):
           // the event worker reports it once it can be.
           if (got == 0) break;
@@ -157,7 +158,7 @@ THandle TskCustomComm::InputToWatch() const {
   if (!(InSet(TraceStates(), tsRxChar) || IsReadRequired())) return nullptr;
   if ((EventMask() & (EV_RXFLAG | EV_RX80FULL)) != 0) return nullptr;
   THandle h = Handle();
-  return h && h->Native() >= 0 ? h : nullptr;
+  return h && h->InputWaitHandle() != platform::kNoNativeHandle ? h : nullptr;
 }
 
 // --- Direct reads --------------------------------------------------------------------------

@@ -79,7 +79,7 @@ void TMsgThread::Execute() {
 
 platform::TApplication::TReceived TMsgThread::ReceiveOrInput(platform::SerialDevice& Input) {
   return App().ReceiveMessageOr(glMsg, platform::kFirstRegisteredMessage,
-                                platform::kLastRegisteredMessage, Input.Native());
+                                platform::kLastRegisteredMessage, Input.InputWaitHandle());
 }
 
 void TMsgThread::Handle() {

@@ -19,8 +19,11 @@ class SerialDevice {
   // calls fail with the error of an invalid handle. Calling it again does nothing.
   virtual void Close() = 0;
   virtual bool IsClosed() const = 0;
-  // The descriptor while open, -1 once closed.
+  // The descriptor (a handle on Windows) while open, -1 once closed.
   virtual NativeHandle Native() const = 0;
+  // What a wait can include to see input arrive (WaitReadable), or kNoNativeHandle where the
+  // device offers none: its input then shows through the event wait alone.
+  virtual NativeHandle InputWaitHandle() const { return Native(); }
 
   // Recommended queue sizes; the input size bounds how much the device buffers itself.
   virtual bool SetupComm(std::uint32_t InQueue, std::uint32_t OutQueue) = 0;
@@ -47,7 +50,7 @@ class SerialDevice {
   // the mask was changed or WakeFd (a WakeEvent's descriptor, -1 for none) became readable.
   // Fails when the device is lost or closed. One waiter at a time.
   virtual bool WaitCommEvent(std::uint32_t& Events, NativeHandle WakeFd) = 0;
-  // True while another thread waits for Native() to become readable and reads the input
+  // True while another thread waits for InputWaitHandle() to become readable and reads the input
   // itself at once: the event wait then leaves the input to it instead of waking for the same
   // bytes. False hands the input back to the event wait, waking it if it sleeps without
   // looking at the input.

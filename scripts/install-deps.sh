@@ -10,7 +10,7 @@ packages=(build-essential cmake ninja-build pkg-config
           xvfb xdotool imagemagick
           qt6-serialport-dev)
 if [ "${SK_TARGET:-}" = windows ]; then
-  packages+=(mingw-w64 g++-mingw-w64-x86-64-posix wine wine64)
+  packages+=(mingw-w64 g++-mingw-w64-x86-64-posix wine wine64 socat)
 fi
 packages+=(${SK_EXTRA_PACKAGES:-})
 missing=()
