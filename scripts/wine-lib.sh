@@ -1,0 +1,73 @@
+# Shared by the Windows test and figure scripts (sourced): a Wine prefix of the build folder's
+# own, a Wine server kept up for the run, serial ports for Wine made of Linux pseudo-terminals,
+# and the shim that lets Wine use those. Expects $build_dir (the Windows build folder).
+
+# A prefix made once; no display, no debug channels, no downloads of Wine's .NET or browser
+# add-ons, and the null graphics driver.
+export WINEPREFIX="$PWD/$build_dir/wineprefix"
+export WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY WAYLAND_DISPLAY
+
+# Programs and folders that the run started or made, ended and removed by wine_stop.
+wine_helpers=()
+wine_ports=()
+wine_stop() {
+  local pid port
+  for pid in "${wine_helpers[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${wine_helpers[@]}"; do wait "$pid" 2>/dev/null || true; done
+  for port in "${wine_ports[@]}"; do rm -f "$WINEPREFIX/dosdevices/com$port"; done
+  wineserver -k 2>/dev/null || true
+}
+
+wine_start() {
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "Making the Wine prefix $WINEPREFIX"
+    wine wineboot --init >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+  fi
+  # One server for the whole run instead of one per program (one that an earlier run of this
+  # build folder left is taken over).
+  wineserver -p 2>/dev/null || true
+  # Wine starts its own system processes with the first program; two programs that come
+  # first at the same time can hang there, so one starts them alone.
+  wine cmd.exe /c exit 0
+  # Pseudo-terminals have no modem lines and answer their requests with ENOTTY, which Wine
+  # takes for a broken port (its event wait fails, SetCommState fails on DTR and RTS): a
+  # test-only shim, built for the build machine, answers them. Only Wine's programs get it.
+  wine_shim="$PWD/$build_dir/wine-shim/libmodem_lines_shim.so"
+  mkdir -p "$(dirname "$wine_shim")"
+  cc -O2 -Wall -Wextra -shared -fPIC -o "$wine_shim" tests/wine/modem_lines_shim.c -ldl
+}
+
+# wine_run PROGRAM ARGS...: a Windows program with the shim.
+wine_run() {
+  LD_PRELOAD="$wine_shim${LD_PRELOAD:+:$LD_PRELOAD}" wine "$@"
+}
+
+# map_port N PATH: COM<N> opens the terminal PATH. Wine's mount manager turns each value of
+# HKLM\Software\Wine\Ports into such a link in the prefix's dosdevices folder when it starts;
+# the link is made here directly, which a running Wine takes at once.
+map_port() {
+  ln -sfn "$(readlink -f "$2")" "$WINEPREFIX/dosdevices/com$1"
+  wine_ports+=("$1")
+}
+
+# wait_for FILE...: until each exists (the helper that makes them has started).
+wait_for() {
+  local f all
+  for _ in $(seq 200); do
+    all=1
+    for f in "$@"; do [ -e "$f" ] || all=0; done
+    ((all)) && return 0
+    sleep 0.05
+  done
+  echo "$* did not appear" >&2
+  return 1
+}
+
+# windows_path PATH: the name Wine gives PATH (its drive Z: is the root).
+windows_path() {
+  local p
+  p=$(readlink -f "$1")
+  echo "Z:${p//\//\\}"
+}
