@@ -4,6 +4,10 @@
 // (platform/device_watcher.h) produces it; components take it in WMDeviceChange.
 #include <cstdint>
 
+#ifdef _WIN32
+#include "platform/win32/device_change_names.h"
+#endif
+
 namespace sk::platform {
 
 inline constexpr std::uint32_t WM_DEVICECHANGE = 0x0219;

@@ -3,7 +3,9 @@
 // folder) and tells the thread that created the watcher with the device-change message a
 // window would receive: DBT_DEVICEARRIVAL or DBT_DEVICEREMOVECOMPLETE with a port header.
 // The message is delivered through the application object, so that thread serves it in its
-// ProcessMessages (or the GUI's event loop).
+// ProcessMessages (or the GUI's event loop). On Windows the system's own broadcasts are
+// passed on (port arrivals and removals, and "device nodes changed" without a header); there
+// is no override folder there.
 #include <functional>
 #include <memory>
 #include <string>

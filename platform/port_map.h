@@ -5,6 +5,12 @@
 // the serial devices of the system's tty class that have a real device behind them, numbered
 // by kind: ttyS k -> COM(k+1), ttyUSB k -> COM(33+k), ttyACM k -> COM(65+k),
 // rfcomm k -> COM(97+k), any other kind COM(129+i) in the order found.
+//
+// On Windows the map is the registry's HARDWARE\DEVICEMAP\SERIALCOMM, as its drivers fill it:
+// each value's name is the kernel device ("\Device\Serial0"), its text the port name, both
+// as they stand and in the registry's order. There are no override entries there: the
+// folder and device-tree arguments are not used, AddOverride fails with ERROR_NOT_SUPPORTED
+// and RemoveOverride has nothing to remove.
 #include <cstdint>
 #include <optional>
 #include <string>

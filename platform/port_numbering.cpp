@@ -1,5 +1,7 @@
 #include "platform/port_numbering.h"
 
+#include "platform/port_map.h"
+
 #include <algorithm>
 #include <cctype>
 #include <tuple>
@@ -54,6 +56,19 @@ std::vector<NumberedTty> NumberSerialTtys(const std::vector<std::string>& Names)
 
 std::string ComPortName(std::uint32_t PortNo) {
   return "COM" + std::to_string(PortNo);
+}
+
+std::optional<std::uint32_t> ComPortNumber(const std::string& Name) {
+  if (Name.size() < 4 || Name.size() > 13) return std::nullopt;
+  for (int i = 0; i < 3; ++i)
+    if (std::toupper(static_cast<unsigned char>(Name[i])) != "COM"[i]) return std::nullopt;
+  std::uint64_t n = 0;
+  for (std::size_t i = 3; i < Name.size(); ++i) {
+    if (!std::isdigit(static_cast<unsigned char>(Name[i]))) return std::nullopt;
+    n = n * 10 + static_cast<std::uint64_t>(Name[i] - '0');
+  }
+  if (n == 0 || n > 0xFFFFFFFFu) return std::nullopt;
+  return static_cast<std::uint32_t>(n);
 }
 
 }  // namespace sk::platform

@@ -3,6 +3,8 @@
 // file store: a key path's backslash-separated names are folders below the root's folder and
 // a value is a file of its raw bytes. A value is replaced whole (a temporary file, flushed and
 // renamed over the old one), so a reader or a second writer never meets a torn value.
+// On Windows the system registry: the key below HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE,
+// values of type REG_BINARY; the same names are refused there.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -36,7 +38,7 @@ std::unique_ptr<RegistryKey> CreateRegistryKey(RegistryRoot Root, const std::str
 
 // The folder that holds Root's keys: $XDG_CONFIG_HOME/serialkit/registry (default
 // ~/.config/serialkit/registry) for the current user, $SK_MACHINE_REGISTRY (default
-// /var/lib/serialkit/registry) for the machine.
+// /var/lib/serialkit/registry) for the machine. On Windows the root key's name.
 std::string RegistryRootPath(RegistryRoot Root);
 
 }  // namespace sk::platform

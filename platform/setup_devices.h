@@ -35,7 +35,8 @@ void EnumSetupDevices(const TGUID* ClassGuid, bool PresentOnly, bool ByClass, bo
 
 // While one lives in a thread, that thread's EnumSetupDevices calls share one reading of the
 // machine's devices instead of reading them once per class, and the machine's port map read
-// there lists the same ports; nothing is kept after it ends.
+// there lists the same ports; nothing is kept after it ends. On Windows every call asks the
+// setup library afresh, and the scope changes nothing.
 class SetupEnumerationScope {
  public:
   SetupEnumerationScope();

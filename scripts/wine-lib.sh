@@ -24,6 +24,10 @@ wine_start() {
     echo "Making the Wine prefix $WINEPREFIX"
     wine wineboot --init >/dev/null 2>&1
     wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+    # The first start ran before the null driver was chosen; its desktop, left running, would
+    # not pass the system's broadcasts on to the programs' windows.
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
   fi
   # One server for the whole run instead of one per program (one that an earlier run of this
   # build folder left is taken over).

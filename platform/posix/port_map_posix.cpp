@@ -26,19 +26,6 @@ std::string PortName(std::uint32_t n) {
 
 }  // namespace
 
-std::optional<std::uint32_t> ComPortNumber(const std::string& Name) {
-  if (Name.size() < 4 || Name.size() > 13) return std::nullopt;
-  for (int i = 0; i < 3; ++i)
-    if (std::toupper(static_cast<unsigned char>(Name[i])) != "COM"[i]) return std::nullopt;
-  std::uint64_t n = 0;
-  for (std::size_t i = 3; i < Name.size(); ++i) {
-    if (!std::isdigit(static_cast<unsigned char>(Name[i]))) return std::nullopt;
-    n = n * 10 + static_cast<std::uint64_t>(Name[i] - '0');
-  }
-  if (n == 0 || n > 0xFFFFFFFFu) return std::nullopt;
-  return static_cast<std::uint32_t>(n);
-}
-
 std::string PortMap::DefaultOverrideDir() {
   if (const char* dir = std::getenv("SK_PORTMAP_DIR"); dir != nullptr && *dir != '\0') return dir;
   if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg != '\0')

@@ -1,13 +1,14 @@
 // The text rules of the setup-library binding, and the class identifiers' text form.
 #include <gtest/gtest.h>
 
-#include "discovery/setup_api_text.h"
 #include "discovery/setup_devices.h"
 #include "platform/guid.h"
+#include "platform/setup_api_text.h"
 
 namespace {
 
 using namespace sk;
+using namespace sk::platform;
 
 TEST(MultiStringJoin, JoinsTheTextsOfADoubleNulList) {
   struct Case {
@@ -45,6 +46,10 @@ TEST(RegKeyPath, RootIsTakenOffTheKeysFullName) {
       {u"\\REGISTRY\\USER\\S-1-5-21-42", TRegRoot::rrCurrentUser, "S-1-5-21-42"},
       {u"\\REGISTRY\\A\\MACHINE\\X", TRegRoot::rrNone, "\\REGISTRY\\A\\MACHINE\\X"},
       {u"\\Registry\\MACHINE\\X", TRegRoot::rrLocalMachine, "X"},
+      // Roots spelt in another letter case are the same roots.
+      {u"\\REGISTRY\\Machine\\System\\Enum", TRegRoot::rrLocalMachine, "System\\Enum"},
+      {u"\\REGISTRY\\User\\S-1-5-21-0\\Software", TRegRoot::rrCurrentUser, "Software"},
+      {u"\\REGISTRY\\Usera\\S-1\\X", TRegRoot::rrNone, "\\REGISTRY\\Usera\\S-1\\X"},
       {u"", TRegRoot::rrNone, ""},
   };
   for (const Case& c : cases) {

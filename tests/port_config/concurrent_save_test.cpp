@@ -1,4 +1,7 @@
 // Two processes saving the same value at once: a reader only ever sees one whole value.
+// Not on Windows: the fixture moves the roots by pointing the file store elsewhere, which
+// the system registry has no counterpart for.
+#ifndef _WIN32
 #include <array>
 
 #include "discovery/saved_port_config.h"
@@ -69,3 +72,5 @@ TEST_F(ConcurrentSave, EveryReadSeesOneWholeValue) {
 
 }  // namespace
 }  // namespace sktest
+
+#endif  // _WIN32

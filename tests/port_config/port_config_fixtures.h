@@ -27,18 +27,25 @@ class ScopedEnv {
  public:
   ScopedEnv(const char* Name, const std::string& Value) : name_(Name) {
     if (const char* old = ::getenv(Name)) old_ = old;
-    ::setenv(Name, Value.c_str(), 1);
+    Set(Name, Value.c_str());
   }
-  ~ScopedEnv() {
-    if (old_)
-      ::setenv(name_, old_->c_str(), 1);
-    else
-      ::unsetenv(name_);
-  }
+  ~ScopedEnv() { Set(name_, old_ ? old_->c_str() : nullptr); }
   ScopedEnv(const ScopedEnv&) = delete;
   ScopedEnv& operator=(const ScopedEnv&) = delete;
 
  private:
+  // Null removes the variable.
+  static void Set(const char* Name, const char* Value) {
+#ifdef _WIN32
+    ::_putenv_s(Name, Value != nullptr ? Value : "");
+#else
+    if (Value != nullptr)
+      ::setenv(Name, Value, 1);
+    else
+      ::unsetenv(Name);
+#endif
+  }
+
   const char* name_;
   std::optional<std::string> old_;
 };

@@ -1,6 +1,6 @@
-#include "discovery/setup_api_text.h"
+#include "platform/setup_api_text.h"
 
-namespace sk {
+namespace sk::platform {
 
 std::string Utf16ToUtf8(const std::u16string& Text) {
   std::string out;
@@ -56,12 +56,16 @@ std::string WideApiName(std::string Name) {
 
 std::string RegKeyPathBelowRoot(const std::u16string& FullName, TRegRoot& Root) {
   Root = TRegRoot::rrNone;
-  // Positions count UTF-16 units, as the key's name comes from the system.
-  if (FullName.find(u"\\MACHINE\\") == 9) {
+  // Registry names ignore letter case, and systems differ in how they spell the roots
+  // ("\REGISTRY\MACHINE\", "\REGISTRY\Machine\"). Positions count UTF-16 units.
+  std::u16string upper = FullName;
+  for (char16_t& c : upper)
+    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+  if (upper.find(u"\\MACHINE\\") == 9) {
     Root = TRegRoot::rrLocalMachine;
     return Utf16ToUtf8(FullName.substr(18));
   }
-  if (FullName.find(u"\\USER\\") == 9) {
+  if (upper.find(u"\\USER\\") == 9) {
     Root = TRegRoot::rrCurrentUser;
     const std::u16string below = FullName.substr(15);
     const auto slash = below.find(u'\\');
@@ -70,4 +74,4 @@ std::string RegKeyPathBelowRoot(const std::u16string& FullName, TRegRoot& Root) 
   return Utf16ToUtf8(FullName);
 }
 
-}  // namespace sk
+}  // namespace sk::platform

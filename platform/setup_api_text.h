@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-namespace sk {
+namespace sk::platform {
 
 // Joins the texts of a list of UTF-16 texts that ends in two NULs, Length units long, with
 // Separator between them; UTF-8 result.
@@ -31,4 +31,4 @@ std::string RegKeyPathBelowRoot(const std::u16string& FullName, TRegRoot& Root);
 // UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string Utf16ToUtf8(const std::u16string& Text);
 
-}  // namespace sk
+}  // namespace sk::platform
