@@ -20,6 +20,9 @@ class DialogHook {
 };
 
 TEST(ConfigDialog, WithoutAWindowSystemItIsCancelledAndNothingChanges) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows shows its own port dialog, which waits for an operator";
+#endif
   ScriptedComm com;
   com.SetBaudRate(2400);
   com.SetActive(true);
@@ -47,7 +50,7 @@ TEST(ConfigDialog, EditsTheRecordAsTheOpenPortHasIt) {
     EXPECT_EQ(Config.dwSize, 52u);
     EXPECT_EQ(Config.dcb.DCBlength, 28u);
     Config.dcb.BaudRate = 31250;
-    SetDcbFlags(Config.dcb, (DcbFlags(Config.dcb) & ~0x3315u) | 0x1311u);
+    sk::SetDcbFlags(Config.dcb, (sk::DcbFlags(Config.dcb) & ~0x3315u) | 0x1311u);
     return true;
   });
   com.ConfigDialog();

@@ -9,6 +9,14 @@
 namespace sktest {
 namespace {
 
+// The line and parity constants are the system's macros on Windows and names of sk elsewhere.
+#ifndef _WIN32
+using sk::EVENPARITY;
+using sk::MS_DSR_ON;
+using sk::NOPARITY;
+using sk::ONESTOPBIT;
+#endif
+
 using sk::platform::FakeSerialDevice;
 
 constexpr char kSetRts[] = "EscapeCommFunction 3";
@@ -63,7 +71,7 @@ TEST(PnpString, ReadsFromBeginMarkerThroughEndMarker) {
     SCOPED_TRACE(c.name);
     ScriptedComm com;
     com.Prepare = [&](FakeSerialDevice& f) {
-      f.SetModemStatus(sk::MS_DSR_ON);
+      f.SetModemStatus(MS_DSR_ON);
       for (const Chunk& k : c.input) f.ScheduleInput(B(k.bytes), k.delayMs, k.after, k.occurrence);
     };
     EXPECT_EQ(com.GetPNPDeviceString(), c.expected);
@@ -77,7 +85,7 @@ TEST(PnpString, ReadsFromBeginMarkerThroughEndMarker) {
 TEST(PnpString, TogglesTheLinesInOrderWithTheirPauses) {
   ScriptedComm com;
   com.Prepare = [](FakeSerialDevice& f) {
-    f.SetModemStatus(sk::MS_DSR_ON);
+    f.SetModemStatus(MS_DSR_ON);
     f.ScheduleInput(B("(1)"), 10, kSetRts);
   };
   ASSERT_EQ(com.GetPNPDeviceString(), "(1)");
@@ -104,7 +112,7 @@ TEST(PnpString, TogglesTheLinesInOrderWithTheirPauses) {
 
 TEST(PnpString, SecondToggleDropsAndRaisesBothLines) {
   ScriptedComm com;
-  com.Prepare = [](FakeSerialDevice& f) { f.SetModemStatus(sk::MS_DSR_ON); };
+  com.Prepare = [](FakeSerialDevice& f) { f.SetModemStatus(MS_DSR_ON); };
   const std::uint32_t start = sk::platform::GetTickCount();
   EXPECT_EQ(com.GetPNPDeviceString(), "");
   // Two pauses, a wait, a pause and a last wait: a second chance was given.
@@ -122,7 +130,7 @@ TEST(PnpString, ReadsAt1200Baud7N1AndPutsSettingsAndTraceStatesBack) {
   const sk::TTraceStates states = sk::SetOf<sk::TTraceStates>(sk::tsTxEmpty, sk::tsDSR);
   com.SetTraceStates(states);
   com.Prepare = [](FakeSerialDevice& f) {
-    f.SetModemStatus(sk::MS_DSR_ON);
+    f.SetModemStatus(MS_DSR_ON);
     f.ScheduleInput(B("(1)"), 10, kSetRts);
   };
   const sk::DCB before = com.CommConfig().dcb;
@@ -133,14 +141,14 @@ TEST(PnpString, ReadsAt1200Baud7N1AndPutsSettingsAndTraceStatesBack) {
   const sk::DCB& working = history[history.size() - 2];
   EXPECT_EQ(working.BaudRate, 1200u);
   EXPECT_EQ(working.ByteSize, 7);
-  EXPECT_EQ(working.Parity, sk::NOPARITY);
-  EXPECT_EQ(DcbFlags(working) & sk::dcb::fParity, 0u);
-  EXPECT_EQ(working.StopBits, sk::ONESTOPBIT);
+  EXPECT_EQ(working.Parity, NOPARITY);
+  EXPECT_EQ(sk::DcbFlags(working) & sk::dcb::fParity, 0u);
+  EXPECT_EQ(working.StopBits, ONESTOPBIT);
   EXPECT_EQ(history.back().BaudRate, 115200u);
-  EXPECT_EQ(history.back().Parity, sk::EVENPARITY);
+  EXPECT_EQ(history.back().Parity, EVENPARITY);
   // The component's own record never held the working copy.
   EXPECT_EQ(com.BaudRate(), 115200u);
-  EXPECT_EQ(DcbFlags(com.CommConfig().dcb), DcbFlags(before));
+  EXPECT_EQ(sk::DcbFlags(com.CommConfig().dcb), sk::DcbFlags(before));
   EXPECT_EQ(com.TraceStates(), states);
   // While reading, the event mask asked for nothing beyond received characters.
   EXPECT_EQ(Count(com.Device(), "SetCommMask 0x1"), 1);
@@ -149,7 +157,7 @@ TEST(PnpString, ReadsAt1200Baud7N1AndPutsSettingsAndTraceStatesBack) {
 TEST(PnpString, AnOpenPortIsClosedAndOpenedAgain) {
   ScriptedComm com;
   com.Prepare = [](FakeSerialDevice& f) {
-    f.SetModemStatus(sk::MS_DSR_ON);
+    f.SetModemStatus(MS_DSR_ON);
     f.ScheduleInput(B("(1)"), 10, kSetRts);
   };
   com.SetActive(true);
@@ -163,7 +171,7 @@ TEST(PnpString, AnOpenPortIsClosedAndOpenedAgain) {
 TEST(PnpString, WaitsServeTheThreadsMessages) {
   ScriptedComm com;
   com.Prepare = [](FakeSerialDevice& f) {
-    f.SetModemStatus(sk::MS_DSR_ON);
+    f.SetModemStatus(MS_DSR_ON);
     f.ScheduleInput(B("(1)"), 10, kSetRts);
   };
   auto& app = sk::platform::Application();
@@ -223,7 +231,7 @@ TEST(InitDeviceConnect, RaisesRtsWhenDsrAnswers) {
   ScriptedComm com;
   RecordingLog log;
   com.SetLog(&log);
-  com.Prepare = [](FakeSerialDevice& f) { f.SetModemStatus(sk::MS_DSR_ON); };
+  com.Prepare = [](FakeSerialDevice& f) { f.SetModemStatus(MS_DSR_ON); };
   com.SetActive(true);
   com.Device().ClearJournal();
   log.Clear();
