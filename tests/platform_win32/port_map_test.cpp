@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "discovery/port_list.h"
+#include "installed_devices.h"
 #include "platform/port_map.h"
 #include "platform/system_error.h"
 #include "platform/win32/port_map_win32.h"
@@ -77,31 +78,8 @@ TEST(SerialPortMap, ValuesThatAreNoTextOrTooLongAreNoPorts) {
   EXPECT_TRUE(win32::ReadSerialPortMap(RegistryRoot::CurrentUser, box.Key("Missing")).empty());
 }
 
-// A value of the system's map, removed again afterwards.
-class SerialCommValue {
- public:
-  SerialCommValue(std::wstring Name, const std::wstring& Port) : name_(std::move(Name)) {
-    HKEY key = nullptr;
-    ok_ =
-        ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, nullptr,
-                          REG_OPTION_VOLATILE, KEY_SET_VALUE, nullptr, &key,
-                          nullptr) == ERROR_SUCCESS &&
-        ::RegSetValueExW(key, name_.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(Port.c_str()),
-                         static_cast<DWORD>((Port.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
-    if (key != nullptr) ::RegCloseKey(key);
-  }
-  ~SerialCommValue() {
-    ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", name_.c_str());
-  }
-  bool Written() const { return ok_; }
-
- private:
-  std::wstring name_;
-  bool ok_ = false;
-};
-
 TEST(SerialPortMap, TheSystemsMapListsWhatItsDriversWrote) {
-  SerialCommValue value(L"\\Device\\SkTestSerial", L"COM213");
+  win32test::SerialCommValue value(L"\\Device\\SkTestSerial", L"COM213");
   if (!value.Written()) GTEST_SKIP() << "the machine's map can be written by administrators only";
   const sk::platform::PortMap map;
   const auto entries = map.Entries();

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "installed_devices.h"
 #include "platform/setup_classes.h"
 #include "platform/setup_devices.h"
 #include "platform/win32/setup_api.h"
@@ -18,68 +19,7 @@
 namespace {
 
 namespace pf = sk::platform;
-
-GUID ToGuid(const pf::TGUID& G) {
-  GUID g;
-  std::memcpy(&g, &G, sizeof g);
-  return g;
-}
-
-// A root-enumerated device of the Ports class with a description, a maker, a hardware key
-// that names its port, and a COM-port interface.
-class InstalledPort {
- public:
-  InstalledPort() {
-    const GUID ports = ToGuid(pf::GUID_DEVCLASS_PORTS);
-    set_ = ::SetupDiCreateDeviceInfoList(&ports, nullptr);
-    device_.cbSize = sizeof device_;
-    if (set_ == INVALID_HANDLE_VALUE ||
-        !::SetupDiCreateDeviceInfoW(set_, L"SkTestPort", &ports, L"Test port", nullptr,
-                                    DICD_GENERATE_ID, &device_) ||
-        !::SetupDiRegisterDeviceInfo(set_, &device_, 0, nullptr, nullptr, nullptr))
-      return;
-    registered_ = true;
-    SetText(SPDRP_DEVICEDESC, L"Test port");
-    SetText(SPDRP_MFG, L"Test maker");
-    HKEY key =
-        ::SetupDiCreateDevRegKeyW(set_, &device_, DICS_FLAG_GLOBAL, 0, DIREG_DEV, nullptr, nullptr);
-    if (key == INVALID_HANDLE_VALUE) return;
-    const wchar_t port[] = L"COM3";
-    ::RegSetValueExW(key, L"PortName", 0, REG_SZ, reinterpret_cast<const BYTE*>(port), sizeof port);
-    ::RegCloseKey(key);
-    const GUID comport = ToGuid(pf::GUID_DEVINTERFACE_COMPORT);
-    SP_DEVICE_INTERFACE_DATA iface{};
-    iface.cbSize = sizeof iface;
-    interface_ =
-        ::SetupDiCreateDeviceInterfaceW(set_, &device_, &comport, nullptr, 0, &iface) != FALSE;
-    wchar_t id[256] = {};
-    if (::SetupDiGetDeviceInstanceIdW(set_, &device_, id, 256, nullptr))
-      instanceId_ = pf::win32::FromUtf16(id);
-  }
-  ~InstalledPort() {
-    if (registered_) ::SetupDiRemoveDevice(set_, &device_);
-    if (set_ != INVALID_HANDLE_VALUE) ::SetupDiDestroyDeviceInfoList(set_);
-  }
-  InstalledPort(const InstalledPort&) = delete;
-  InstalledPort& operator=(const InstalledPort&) = delete;
-
-  bool Installed() const { return registered_ && !instanceId_.empty(); }
-  bool HasInterface() const { return interface_; }
-  const std::string& InstanceId() const { return instanceId_; }
-
- private:
-  void SetText(DWORD Property, const std::wstring& Text) {
-    ::SetupDiSetDeviceRegistryPropertyW(set_, &device_, Property,
-                                        reinterpret_cast<const BYTE*>(Text.c_str()),
-                                        static_cast<DWORD>((Text.size() + 1) * sizeof(wchar_t)));
-  }
-
-  HDEVINFO set_ = INVALID_HANDLE_VALUE;
-  SP_DEVINFO_DATA device_{};
-  bool registered_ = false;
-  bool interface_ = false;
-  std::string instanceId_;
-};
+using win32test::InstalledPort;
 
 const pf::SetupDeviceRecord* FindInstance(const std::vector<pf::SetupDeviceRecord>& List,
                                           const std::string& Id) {
@@ -126,6 +66,18 @@ TEST(SetupDevices, AnInterfaceRecordCarriesItsDevicePathOnly) {
   EXPECT_NE(path.find("sktestport"), std::string::npos) << it->NameSymbolic;
   EXPECT_EQ(it->GuidClass, pf::GUID_DEVCLASS_PORTS) << "the class of the device behind it";
   EXPECT_TRUE(it->PortName.empty() && it->RegKey.empty() && it->InstanceId.empty());
+}
+
+TEST(SetupDevices, PresentOnlyLeavesOutADeviceThatIsInstalledButNotAttached) {
+  InstalledPort port;
+  if (!port.Installed()) GTEST_SKIP() << "installing a device needs an administrator";
+  std::vector<pf::SetupDeviceRecord> all, present;
+  pf::EnumSetupDevices(&pf::GUID_DEVCLASS_PORTS, false, true, false, all);
+  pf::EnumSetupDevices(&pf::GUID_DEVCLASS_PORTS, true, true, false, present);
+  ASSERT_NE(FindInstance(all, port.InstanceId()), nullptr);
+  if (port.ListedAsPresent())
+    GTEST_SKIP() << "this system counts a registered device without a driver as present";
+  EXPECT_EQ(FindInstance(present, port.InstanceId()), nullptr) << "no driver has started it";
 }
 
 TEST(SetupDevices, AClassTheSystemRefusesListsNothing) {
