@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <vector>
 
@@ -108,9 +109,24 @@ void* SetupApiBinding::Function(SetupApiFunction F) const {
   return entries_[static_cast<std::size_t>(F)];
 }
 
-SetupApiBinding& SetupApi() {
+namespace {
+
+SetupApiBinding& ProcessBinding() {
   static SetupApiBinding binding(SystemModuleLoader());
   return binding;
+}
+
+std::atomic<SetupApiBinding*> gReplacement{nullptr};
+
+}  // namespace
+
+SetupApiBinding& SetupApi() {
+  SetupApiBinding* replacement = gReplacement.load();
+  return replacement != nullptr ? *replacement : ProcessBinding();
+}
+
+SetupApiBinding* UseSetupApi(SetupApiBinding* Binding) {
+  return gReplacement.exchange(Binding);
 }
 
 bool LoadSetupApi() {

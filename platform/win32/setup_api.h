@@ -88,8 +88,12 @@ class SetupApiBinding {
   std::array<void*, static_cast<std::size_t>(SetupApiFunction::Count)> entries_{};
 };
 
-// The process's binding over the system's loader.
+// The binding the enumeration uses: the process's own over the system's loader, unless
+// another was put in its place. UseSetupApi puts Binding there (null: the process's own again)
+// and gives the one it replaces; a test uses it to run the enumeration over a setup library
+// that lacks a function.
 SetupApiBinding& SetupApi();
+SetupApiBinding* UseSetupApi(SetupApiBinding* Binding);
 bool LoadSetupApi();
 
 // The path of an open registry key (an HKEY) below its root, from the system's name of the

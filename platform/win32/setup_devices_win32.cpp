@@ -18,9 +18,11 @@ namespace {
 
 using win32::SetupApiFunction;
 
+using Api = win32::SetupApiBinding;
+
 template <typename Fn>
-Fn Bound(SetupApiFunction F) {
-  return reinterpret_cast<Fn>(win32::SetupApi().Function(F));
+Fn Bound(const Api& A, SetupApiFunction F) {
+  return reinterpret_cast<Fn>(A.Function(F));
 }
 
 GUID ToGuid(const TGUID& G) {
@@ -31,7 +33,10 @@ GUID ToGuid(const TGUID& G) {
 
 TGUID FromGuid(const GUID& G) {
   TGUID g;
-  std::memcpy(&g, &G, sizeof g);
+  g.D1 = G.Data1;
+  g.D2 = G.Data2;
+  g.D3 = G.Data3;
+  std::memcpy(g.D4.data(), G.Data4, sizeof G.Data4);
   return g;
 }
 
@@ -42,9 +47,10 @@ std::string Utf8(const wchar_t* Text, std::size_t Units) {
 }
 
 // One text property: 256 units of room; the text without its NUL, or empty.
-std::string GetDevicePropertyString(HDEVINFO Set, SP_DEVINFO_DATA& Device, DWORD Property) {
+std::string GetDevicePropertyString(const Api& A, HDEVINFO Set, SP_DEVINFO_DATA& Device,
+                                    DWORD Property) {
   const auto get = Bound<decltype(&::SetupDiGetDeviceRegistryPropertyW)>(
-      SetupApiFunction::SetupDiGetDeviceRegistryProperty);
+      A, SetupApiFunction::SetupDiGetDeviceRegistryProperty);
   wchar_t buffer[256] = {};
   DWORD required = 0;
   if (!get(Set, &Device, Property, nullptr, reinterpret_cast<BYTE*>(buffer), sizeof buffer,
@@ -54,12 +60,12 @@ std::string GetDevicePropertyString(HDEVINFO Set, SP_DEVINFO_DATA& Device, DWORD
   return units == 0 ? std::string() : Utf8(buffer, std::min<std::size_t>(units - 1, 256));
 }
 
-std::string GetDeviceIdList(const std::wstring& Id, const std::string& Separator,
+std::string GetDeviceIdList(const Api& A, const std::wstring& Id, const std::string& Separator,
                             bool BusRelations) {
-  const auto size =
-      Bound<decltype(&::CM_Get_Device_ID_List_SizeW)>(SetupApiFunction::CM_Get_Device_ID_List_Size);
+  const auto size = Bound<decltype(&::CM_Get_Device_ID_List_SizeW)>(
+      A, SetupApiFunction::CM_Get_Device_ID_List_Size);
   const auto list =
-      Bound<decltype(&::CM_Get_Device_ID_ListW)>(SetupApiFunction::CM_Get_Device_ID_List);
+      Bound<decltype(&::CM_Get_Device_ID_ListW)>(A, SetupApiFunction::CM_Get_Device_ID_List);
   const ULONG filter =
       BusRelations ? CM_GETIDLIST_FILTER_BUSRELATIONS : CM_GETIDLIST_FILTER_REMOVALRELATIONS;
   ULONG length = 0;
@@ -70,34 +76,34 @@ std::string GetDeviceIdList(const std::wstring& Id, const std::string& Separator
 }
 
 // The texts every record carries.
-SetupDeviceRecord Describe(HDEVINFO Set, SP_DEVINFO_DATA& Device) {
+SetupDeviceRecord Describe(const Api& A, HDEVINFO Set, SP_DEVINFO_DATA& Device) {
   SetupDeviceRecord d;
-  d.Driver = GetDevicePropertyString(Set, Device, SPDRP_DRIVER);
-  d.Service = GetDevicePropertyString(Set, Device, SPDRP_SERVICE);
-  d.NamePDO = GetDevicePropertyString(Set, Device, SPDRP_PHYSICAL_DEVICE_OBJECT_NAME);
-  d.Description = GetDevicePropertyString(Set, Device, SPDRP_DEVICEDESC);
-  d.Manufacturer = GetDevicePropertyString(Set, Device, SPDRP_MFG);
+  d.Driver = GetDevicePropertyString(A, Set, Device, SPDRP_DRIVER);
+  d.Service = GetDevicePropertyString(A, Set, Device, SPDRP_SERVICE);
+  d.NamePDO = GetDevicePropertyString(A, Set, Device, SPDRP_PHYSICAL_DEVICE_OBJECT_NAME);
+  d.Description = GetDevicePropertyString(A, Set, Device, SPDRP_DEVICEDESC);
+  d.Manufacturer = GetDevicePropertyString(A, Set, Device, SPDRP_MFG);
   d.GuidClass = FromGuid(Device.ClassGuid);
   return d;
 }
 
-void EnumByClass(HDEVINFO Set, const GUID* Guid, bool WithInterface,
+void EnumByClass(const Api& A, HDEVINFO Set, const GUID* Guid, bool WithInterface,
                  std::vector<SetupDeviceRecord>& List) {
   const auto enumInfo =
-      Bound<decltype(&::SetupDiEnumDeviceInfo)>(SetupApiFunction::SetupDiEnumDeviceInfo);
+      Bound<decltype(&::SetupDiEnumDeviceInfo)>(A, SetupApiFunction::SetupDiEnumDeviceInfo);
   const auto openKey =
-      Bound<decltype(&::SetupDiOpenDevRegKey)>(SetupApiFunction::SetupDiOpenDevRegKey);
-  const auto instanceId =
-      Bound<decltype(&::SetupDiGetDeviceInstanceIdW)>(SetupApiFunction::SetupDiGetDeviceInstanceId);
+      Bound<decltype(&::SetupDiOpenDevRegKey)>(A, SetupApiFunction::SetupDiOpenDevRegKey);
+  const auto instanceId = Bound<decltype(&::SetupDiGetDeviceInstanceIdW)>(
+      A, SetupApiFunction::SetupDiGetDeviceInstanceId);
   const auto enumInterfaces = Bound<decltype(&::SetupDiEnumDeviceInterfaces)>(
-      SetupApiFunction::SetupDiEnumDeviceInterfaces);
+      A, SetupApiFunction::SetupDiEnumDeviceInterfaces);
   const auto detail = Bound<decltype(&::SetupDiGetDeviceInterfaceDetailW)>(
-      SetupApiFunction::SetupDiGetDeviceInterfaceDetail);
+      A, SetupApiFunction::SetupDiGetDeviceInterfaceDetail);
   for (DWORD index = 0;; ++index) {
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof device;
     if (!enumInfo(Set, index, &device)) break;
-    SetupDeviceRecord d = Describe(Set, device);
+    SetupDeviceRecord d = Describe(A, Set, device);
 
     HKEY key = openKey(Set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_QUERY_VALUE);
     if (key != nullptr && key != INVALID_HANDLE_VALUE) {
@@ -115,7 +121,7 @@ void EnumByClass(HDEVINFO Set, const GUID* Guid, bool WithInterface,
       const std::wstring text(id, std::min<DWORD>(required - 1, 255));
       d.InstanceId = win32::FromUtf16(text);
       d.DevInst = device.DevInst;
-      d.BusRelations = GetDeviceIdList(text, ";", true);
+      d.BusRelations = GetDeviceIdList(A, text, ";", true);
     }
 
     if (WithInterface && Guid != nullptr) {
@@ -136,11 +142,12 @@ void EnumByClass(HDEVINFO Set, const GUID* Guid, bool WithInterface,
   }
 }
 
-void EnumByInterface(HDEVINFO Set, const GUID* Guid, std::vector<SetupDeviceRecord>& List) {
+void EnumByInterface(const Api& A, HDEVINFO Set, const GUID* Guid,
+                     std::vector<SetupDeviceRecord>& List) {
   const auto enumInterfaces = Bound<decltype(&::SetupDiEnumDeviceInterfaces)>(
-      SetupApiFunction::SetupDiEnumDeviceInterfaces);
+      A, SetupApiFunction::SetupDiEnumDeviceInterfaces);
   const auto detail = Bound<decltype(&::SetupDiGetDeviceInterfaceDetailW)>(
-      SetupApiFunction::SetupDiGetDeviceInterfaceDetail);
+      A, SetupApiFunction::SetupDiGetDeviceInterfaceDetail);
   for (DWORD index = 0;; ++index) {
     SP_DEVICE_INTERFACE_DATA iface{};
     iface.cbSize = sizeof iface;
@@ -155,7 +162,7 @@ void EnumByInterface(HDEVINFO Set, const GUID* Guid, std::vector<SetupDeviceReco
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof device;
     if (!detail(Set, &iface, data, size, nullptr, &device)) continue;
-    SetupDeviceRecord d = Describe(Set, device);
+    SetupDeviceRecord d = Describe(A, Set, device);
     d.NameSymbolic = win32::FromUtf16(data->DevicePath);
     List.push_back(std::move(d));
   }
@@ -173,11 +180,13 @@ SetupEnumerationScope::~SetupEnumerationScope() = default;
 
 void EnumSetupDevices(const TGUID* ClassGuid, bool PresentOnly, bool ByClass, bool WithInterface,
                       std::vector<SetupDeviceRecord>& List) {
-  if (!win32::LoadSetupApi()) return;
+  // One binding for the whole call, even if another is put in place meanwhile.
+  Api& A = win32::SetupApi();
+  if (!A.Load()) return;
   const auto getClassDevs =
-      Bound<decltype(&::SetupDiGetClassDevsW)>(SetupApiFunction::SetupDiGetClassDevs);
+      Bound<decltype(&::SetupDiGetClassDevsW)>(A, SetupApiFunction::SetupDiGetClassDevs);
   const auto destroy = Bound<decltype(&::SetupDiDestroyDeviceInfoList)>(
-      SetupApiFunction::SetupDiDestroyDeviceInfoList);
+      A, SetupApiFunction::SetupDiDestroyDeviceInfoList);
   DWORD flags = 0;
   if (PresentOnly) flags |= DIGCF_PRESENT;
   if (WithInterface) flags |= DIGCF_DEVICEINTERFACE;
@@ -188,9 +197,9 @@ void EnumSetupDevices(const TGUID* ClassGuid, bool PresentOnly, bool ByClass, bo
   HDEVINFO set = getClassDevs(g, nullptr, nullptr, flags);
   if (set == INVALID_HANDLE_VALUE) return;
   if (ByClass)
-    EnumByClass(set, g, WithInterface, List);
+    EnumByClass(A, set, g, WithInterface, List);
   else
-    EnumByInterface(set, g, List);
+    EnumByInterface(A, set, g, List);
   destroy(set);
 }
 

@@ -88,3 +88,71 @@ TEST(SetupDevices, AClassTheSystemRefusesListsNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// The system's loader with some functions hidden, as an older or damaged SetupAPI.dll would
+// lack them.
+class HidingLoader final : public pf::win32::ModuleLoader {
+ public:
+  explicit HidingLoader(std::vector<std::string> Hidden) : hidden_(std::move(Hidden)) {}
+  void* Load(const std::string& Library) override {
+    return pf::win32::SystemModuleLoader().Load(Library);
+  }
+  void* Find(void* Module, const std::string& Name) override {
+    if (std::find(hidden_.begin(), hidden_.end(), Name) != hidden_.end()) return nullptr;
+    return pf::win32::SystemModuleLoader().Find(Module, Name);
+  }
+  void Unload(void* Module) override { pf::win32::SystemModuleLoader().Unload(Module); }
+
+ private:
+  std::vector<std::string> hidden_;
+};
+
+// Puts a binding in the enumeration's place for one test.
+class ScopedSetupApi {
+ public:
+  explicit ScopedSetupApi(pf::win32::ModuleLoader& Loader) : binding_(Loader) {
+    previous_ = pf::win32::UseSetupApi(&binding_);
+  }
+  ~ScopedSetupApi() { pf::win32::UseSetupApi(previous_); }
+  ScopedSetupApi(const ScopedSetupApi&) = delete;
+  ScopedSetupApi& operator=(const ScopedSetupApi&) = delete;
+
+ private:
+  pf::win32::SetupApiBinding binding_;
+  pf::win32::SetupApiBinding* previous_ = nullptr;
+};
+
+TEST(SetupDevices, ASetupLibraryWithoutARequiredFunctionListsNothing) {
+  InstalledPort port;
+  if (!port.Installed()) GTEST_SKIP() << "installing a device needs an administrator";
+  struct Case {
+    const char* hidden;
+    bool listed;
+  } cases[] = {
+      {"SetupDiGetINFClassW", false},  // required though the enumeration never calls it
+      {"CM_Get_Sibling", false},
+      {"SetupDiRemoveDevice", true},  // optional
+      {"CM_Request_Device_EjectW", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.hidden);
+    HidingLoader loader({c.hidden});
+    ScopedSetupApi scoped(loader);
+    for (int call = 0; call < 2; ++call) {
+      std::vector<pf::SetupDeviceRecord> list;
+      pf::EnumSetupDevices(&pf::GUID_DEVCLASS_PORTS, false, true, false, list);
+      EXPECT_EQ(FindInstance(list, port.InstanceId()) != nullptr, c.listed) << "call " << call;
+      if (!c.listed) {
+        EXPECT_TRUE(list.empty());
+      }
+    }
+  }
+  // The process's own binding is back.
+  std::vector<pf::SetupDeviceRecord> list;
+  pf::EnumSetupDevices(&pf::GUID_DEVCLASS_PORTS, false, true, false, list);
+  EXPECT_NE(FindInstance(list, port.InstanceId()), nullptr);
+}
+
+}  // namespace
