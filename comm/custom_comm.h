@@ -187,8 +187,8 @@ class TskCustomComm : public TskBaseIO {
   COMSTAT LastStat() const;
   bool SoftwareRS485() const { return fRS485Mode.load() && fIsNotSupportRS485; }
 
-  COMMPROP ComProp;
-  COMMTIMEOUTS fCommTimeouts;
+  COMMPROP ComProp{};
+  COMMTIMEOUTS fCommTimeouts{};
   std::atomic<std::uint32_t> fTotalSent{0};
   std::atomic<std::uint32_t> fTotalReceived{0};
   // Shared, so that a worker still reading into it when another thread closes the port
@@ -196,7 +196,7 @@ class TskCustomComm : public TskBaseIO {
   std::shared_ptr<std::vector<Byte>> glBuffer;
   // The line settings; members the component does not drive keep the values of the
   // platform's default configuration (none on this platform: zero).
-  COMMCONFIG CommCfg;
+  COMMCONFIG CommCfg{};
 
  private:
   void SetMonitor(std::atomic<TComponent*>& Field, TComponent* Value);
@@ -228,7 +228,7 @@ class TskCustomComm : public TskBaseIO {
   TPortWaits fWaits;
 
   mutable std::mutex bufferMutex_;  // glBuffer and Stat
-  COMSTAT Stat;
+  COMSTAT Stat{};
   bool shutDown_ = false;
   std::mutex threadsMutex_;
   std::unique_ptr<TMsgThread> MsgThread;

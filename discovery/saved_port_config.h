@@ -20,7 +20,7 @@ struct SavedPortConfig {
 
   // The port number's low 8 bits (a 16-bit field whose high byte is always 0).
   std::uint8_t PortNo = 0;
-  DCB Dcb;
+  DCB Dcb{};
 
   // Ports above 255 keep only their low 8 bits.
   static SavedPortConfig From(std::uint16_t ComPortNo, const DCB& Dcb);

@@ -138,9 +138,9 @@ class FakeSerialDevice final : public SerialDevice {
   std::map<Op, int> calls_;
   bool closed_ = false;
   bool lost_ = false;
-  DCB dcb_;
+  DCB dcb_{};
   std::vector<DCB> dcbHistory_;
-  COMMTIMEOUTS timeouts_;
+  COMMTIMEOUTS timeouts_{};
   std::uint32_t mask_ = 0;
   std::uint32_t maskGeneration_ = 0;
   std::uint32_t inQueue_ = 0;

@@ -1,13 +1,13 @@
 // Two processes saving the same value at once: a reader only ever sees one whole value.
-// Not on Windows: the fixture moves the roots by pointing the file store elsewhere, which
-// the system registry has no counterpart for.
-#ifndef _WIN32
 #include <array>
 
 #include "discovery/saved_port_config.h"
 #include "platform/registry.h"
 #include "port_config_fixtures.h"
 #include "support/child_process.h"
+#ifdef _WIN32
+#include "platform_win32/registry_sandbox.h"
+#endif
 
 namespace sktest {
 namespace {
@@ -23,22 +23,35 @@ Bytes ExpectedValue(std::uint16_t PortNo, std::uint32_t Baud) {
   return Bytes(v.begin(), v.end());
 }
 
-using ConcurrentSave = RegistryRoots;
+#ifdef _WIN32
+// The system registry: a key of the test's own below the current user, removed afterwards.
+class ConcurrentSave : public ::testing::Test {
+ protected:
+  std::string Key() const { return box.Key("Shared\\Key"); }
+  ScratchDir dir;
+  win32test::RegistrySandbox box;
+};
+#else
+// The file store, with its roots in the test's own folder.
+class ConcurrentSave : public RegistryRoots {
+ protected:
+  std::string Key() const { return "Shared\\Key"; }
+};
+#endif
 
 TEST_F(ConcurrentSave, EveryReadSeesOneWholeValue) {
   const Bytes a = ExpectedValue(11, 9600);
   const Bytes b = ExpectedValue(22, 115200);
-  testsupport::ChildProcess first(SK_SAVER_PROGRAM, {"Shared\\Key", "Port", "11", "9600", "1000"},
+  testsupport::ChildProcess first(SK_SAVER_PROGRAM, {Key(), "Port", "11", "9600", "1000"},
                                   dir / "a.out", dir / "a.err");
-  testsupport::ChildProcess second(SK_SAVER_PROGRAM,
-                                   {"Shared\\Key", "Port", "22", "115200", "1000"}, dir / "b.out",
-                                   dir / "b.err");
+  testsupport::ChildProcess second(SK_SAVER_PROGRAM, {Key(), "Port", "22", "115200", "1000"},
+                                   dir / "b.out", dir / "b.err");
 
   std::unique_ptr<RegistryKey> key;
   int reads = 0, seenA = 0, seenB = 0;
   std::optional<int> endA, endB;
   while (!endA || !endB) {
-    if (!key) key = sk::platform::CreateRegistryKey(RegistryRoot::CurrentUser, "Shared\\Key");
+    if (!key) key = sk::platform::CreateRegistryKey(RegistryRoot::CurrentUser, Key());
     if (key) {
       Bytes value;
       const auto query = key->QueryValue("Port", 49, value);
@@ -72,5 +85,3 @@ TEST_F(ConcurrentSave, EveryReadSeesOneWholeValue) {
 
 }  // namespace
 }  // namespace sktest
-
-#endif  // _WIN32
