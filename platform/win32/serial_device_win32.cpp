@@ -221,6 +221,7 @@ bool Win32SerialDevice::PurgeComm(std::uint32_t Flags) {
     std::lock_guard lock(readersMutex_);
     for (Reader* r : readers_) r->abort.Signal();
   }
+  std::lock_guard take(takeMutex_);
   return ::PurgeComm(handle_, Flags) != FALSE;
 }
 

@@ -72,6 +72,9 @@ class Win32SerialDevice final : public SerialDevice {
   WakeEvent maskWake_;  // the mask changed
   WakeEvent waitDone_;  // completion of the one event wait
 
+  // Held from measuring the input to reading it by the reads that never wait, and by a purge of
+  // the input, so that no other of them takes the measured bytes in between.
+  std::mutex takeMutex_;
   std::mutex readersMutex_;
   std::list<Reader*> readers_;
 };

@@ -19,6 +19,19 @@ bool Fail(DWORD Error) {
   return false;
 }
 
+// The completion event of the calling thread's reads that never wait: made once per thread,
+// since every received chunk takes one such read, and each new event costs a system call.
+HANDLE ThreadEvent() {
+  struct Event {
+    HANDLE h = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ~Event() {
+      if (h != nullptr) ::CloseHandle(h);
+    }
+  };
+  thread_local Event event;
+  return event.h;
+}
+
 }  // namespace
 
 bool Win32SerialDevice::ReadOnce(void* Buffer, std::uint32_t Count, std::uint32_t& ReadCount) {
@@ -73,17 +86,18 @@ bool Win32SerialDevice::ReadAvailable(void* Buffer, std::uint32_t Count, std::ui
   auto use = Use();
   if (!use) return false;
   if (Count == 0) return true;
+  std::lock_guard take(takeMutex_);
   DWORD errors = 0;
   COMSTAT stat{};
   if (!::ClearCommError(handle_, &errors, &stat)) return false;
   const DWORD want = std::min<DWORD>(Count, stat.cbInQue);
   if (want == 0) return true;
-  // Bytes the driver holds are read at once under any time-outs. Should a purge or another
-  // reader take some in between, the read would wait for new ones: it is ended at once, and
-  // what it got by then is the result.
-  WakeEvent done;
+  // Bytes the driver holds are read at once under any time-outs. Should a waited read take
+  // some in between, this one would wait for new ones: it is ended at once, and what it got by
+  // then is the result.
   OVERLAPPED ov{};
-  ov.hEvent = AsHandle(done.Native());
+  ov.hEvent = ThreadEvent();
+  if (ov.hEvent == nullptr) return false;
   DWORD got = 0;
   if (::ReadFile(handle_, Buffer, want, &got, &ov)) {
     ReadCount = got;

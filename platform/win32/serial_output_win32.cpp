@@ -26,8 +26,7 @@ DWORD OutputPath::WriteOnce(const std::uint8_t* Data, DWORD Count, DWORD& Writte
                             HANDLE Cancel) {
   Written = 0;
   OVERLAPPED ov{};
-  ov.hEvent = Done;
-  ::ResetEvent(Done);
+  ov.hEvent = Done;  // WriteFile resets it
   if (::WriteFile(device_, Data, Count, &Written, &ov)) return 0;
   const DWORD error = ::GetLastError();
   if (error != ERROR_IO_PENDING) return error;
