@@ -1,8 +1,11 @@
 #pragma once
 // A pseudo-terminal pair: the master end held by this object and the path of the slave end,
-// which a port opens like a serial device. Used by tests and the device simulator.
+// which a port opens like a serial device. Used by tests and the device simulator. Windows has
+// none: there one end of two ports linked back to back stands in for the master, and the other
+// port's name for the slave's path (see pseudo_terminal_win32.cpp).
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -30,6 +33,8 @@ class PseudoTerminal {
  private:
   int master_ = -1;
   std::string slavePath_;
+  struct StandIn;  // the Windows stand-in's state
+  std::unique_ptr<StandIn> standIn_;
 };
 
 }  // namespace sk::platform

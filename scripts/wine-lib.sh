@@ -56,6 +56,16 @@ map_port() {
   wine_ports+=("$1")
 }
 
+# link_ports N M DIR: COM<N> and COM<M>, two pseudo-terminals linked back to back: what is
+# written to one is read from the other. Their links are made in DIR.
+link_ports() {
+  socat pty,raw,echo=0,link="$3/com$1" pty,raw,echo=0,link="$3/com$2" &
+  wine_helpers+=($!)
+  wait_for "$3/com$1" "$3/com$2"
+  map_port "$1" "$3/com$1"
+  map_port "$2" "$3/com$2"
+}
+
 # wait_for FILE...: until each exists (the helper that makes them has started).
 wait_for() {
   local f all

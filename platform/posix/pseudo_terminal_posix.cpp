@@ -14,6 +14,8 @@
 
 namespace sk::platform {
 
+struct PseudoTerminal::StandIn {};
+
 namespace {
 [[noreturn]] void Fail(const char* what) {
   throw Exception(std::string("pseudo-terminal: ") + what + ": " + std::strerror(errno));
