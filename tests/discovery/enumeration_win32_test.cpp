@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "comm/serial_comm.h"
+#include "platform/win32/setup_api.h"
 #include "platform_win32/installed_devices.h"
 
 namespace {
@@ -58,6 +59,37 @@ TEST(PortEnumerationWin32, ADevicePortTheMapDoesNotListComesAfterTheMapsPorts) {
   if (!device.Installed()) GTEST_SKIP() << "installing a device needs an administrator";
   EXPECT_FALSE(Has(Listed(epQuickAll), "COM214"));
   EXPECT_TRUE(Has(Listed(epFullInfo), "COM214 (Test port)")) << "the second pass adds it";
+}
+
+// A machine whose SetupAPI.dll does not load.
+class NoLibraries final : public sk::platform::win32::ModuleLoader {
+ public:
+  void* Load(const std::string&) override { return nullptr; }
+  void* Find(void*, const std::string&) override { return nullptr; }
+  void Unload(void*) override {}
+};
+
+TEST(PortEnumerationWin32, WithoutTheSetupLibraryTheFullListIsTheQuickOne) {
+  win32test::SerialCommValue value(L"\\Device\\SkTestSerial", L"COM213");
+  win32test::InstalledPort device(L"COM213");
+  if (!value.Written() || !device.Installed())
+    GTEST_SKIP() << "the machine's map and devices can be changed by administrators only";
+  std::vector<std::string> quick, full, present;
+  {
+    NoLibraries loader;
+    sk::platform::win32::SetupApiBinding missing(loader);
+    struct Restore {
+      sk::platform::win32::SetupApiBinding* previous;
+      ~Restore() { sk::platform::win32::UseSetupApi(previous); }
+    } restore{sk::platform::win32::UseSetupApi(&missing)};
+    quick = Listed(epQuickAll);
+    full = Listed(epFullInfo);
+    present = Listed(epFullPresent);
+  }
+  EXPECT_TRUE(Has(quick, "COM213"));
+  EXPECT_EQ(full, quick);
+  EXPECT_EQ(present, quick);
+  EXPECT_TRUE(Has(Listed(epFullInfo), "COM213 (Test port)")) << "with the library back";
 }
 
 }  // namespace
