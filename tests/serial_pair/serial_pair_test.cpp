@@ -282,6 +282,66 @@ TEST_F(PortPair, EventWaitIsEndedByInputTheWakeHandleANewMaskAndAClose) {
   }
 }
 
+// Wine's serial driver cannot cancel a write it holds back; real drivers can.
+bool OnWine() {
+  const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+// Output held by XOFF: a waited write ends at its time-out, and the writes still queued on the
+// ordered path are counted and cancelled per thread; the rest goes in order once XON comes.
+TEST_F(PortPair, HeldOutputTimesOutAndIsCancelledPerThread) {
+  ASSERT_TRUE(a->EscapeCommFunction(SETXOFF)) << LastErrorText();
+  // Time-outs apply to the writes started under them: this case comes alone, first.
+  COMMTIMEOUTS t{};
+  t.WriteTotalTimeoutConstant = 100;
+  ASSERT_TRUE(a->SetCommTimeouts(t));
+  const std::uint8_t late = 0x55;
+  std::uint32_t written = 0;
+  const auto start = Clock::now();
+  EXPECT_FALSE(a->Write(&late, 1, written));
+  EXPECT_GE(Clock::now() - start, 90ms);
+  EXPECT_EQ(written, 0u);
+  ASSERT_TRUE(a->SetCommTimeouts(COMMTIMEOUTS{}));
+
+  // Another thread's write goes first and is held by the driver; this thread's two and the
+  // other's second wait behind it on the path.
+  const Bytes held(50, 0x10), mine(300, 0x11), theirs(200, 0x22);
+  std::thread([&] { EXPECT_TRUE(a->WriteAsync(held.data(), 50)); }).join();
+  ASSERT_TRUE(a->WriteAsync(mine.data(), 150));
+  ASSERT_TRUE(a->WriteAsync(mine.data() + 150, 150));
+  std::thread([&] { EXPECT_TRUE(a->WriteAsync(theirs.data(), 200)); }).join();
+  COMSTAT stat{};
+  ASSERT_TRUE(a->ClearCommError(nullptr, &stat));
+  EXPECT_GE(stat.cbOutQue, 500u);
+  ASSERT_TRUE(a->CancelIo());  // this thread's two, not the other's
+  ASSERT_TRUE(a->EscapeCommFunction(SETXON));
+  Bytes expected = held;
+  expected.insert(expected.end(), theirs.begin(), theirs.end());
+  EXPECT_EQ(Receive(*b, expected.size()), expected);
+  ASSERT_TRUE(a->FlushFileBuffers());
+  EXPECT_EQ(Waiting(*b), 0u);
+}
+
+// Writes the driver holds back end with a cancel of the thread that made them and with a purge
+// of the output, and so do the writes queued behind them.
+TEST_F(PortPair, HeldOutputEndsByCancelAndPurge) {
+  if (OnWine()) GTEST_SKIP() << "Wine's serial driver cannot cancel a write it holds back";
+  const Bytes cancelled(100, 0x31), purged(100, 0x33), last = {0x44, 0x45};
+  ASSERT_TRUE(a->EscapeCommFunction(SETXOFF)) << LastErrorText();
+  ASSERT_TRUE(a->WriteAsync(cancelled.data(), 100));
+  ASSERT_TRUE(a->CancelIo());
+  ASSERT_TRUE(a->WriteAsync(purged.data(), 50));
+  ASSERT_TRUE(a->WriteAsync(purged.data() + 50, 50));
+  ASSERT_TRUE(a->PurgeComm(PURGE_TXABORT | PURGE_TXCLEAR));
+  ASSERT_TRUE(a->EscapeCommFunction(SETXON));
+  std::uint32_t written = 0;
+  ASSERT_TRUE(a->Write(last.data(), 2, written));
+  EXPECT_EQ(Receive(*b, 2), last);
+  ASSERT_TRUE(a->FlushFileBuffers());
+  EXPECT_EQ(Waiting(*b), 0u);
+}
+
 TEST_F(PortPair, PurgingInputDiscardsWhatWaitsButNotWhatComesLater) {
   const Bytes early = {1, 2, 3}, late = {7, 8};
   std::uint32_t written = 0;
