@@ -45,7 +45,8 @@ std::shared_ptr<SerialDevice> Wrap(HANDLE h) {
 
 std::shared_ptr<SerialDevice> OpenSerialDevice(const std::string& Path) {
   // The "\\?\" prefix hands the name to the object manager as it stands, so that COM10 and
-  // above and names with dots open; a name that already carries a device prefix keeps it.
+  // above and names with dots open (Wine takes it as well); a name that already carries a
+  // device prefix keeps it.
   std::wstring name = win32::ToUtf16(Path);
   if (name.rfind(L"\\\\", 0) != 0) name = L"\\\\?\\" + name;
   // No sharing: a second opener fails with ERROR_ACCESS_DENIED.
@@ -70,6 +71,10 @@ std::shared_ptr<SerialDevice> AdoptSerialDevice(NativeHandle Handle) {
     ::SetLastError(ERROR_INVALID_HANDLE);
     return nullptr;
   }
+  // A handle that is no communications device stays its owner's.
+  DCB dcb{};
+  dcb.DCBlength = sizeof dcb;
+  if (!::GetCommState(h, &dcb)) return nullptr;
   return Wrap(h);
 }
 

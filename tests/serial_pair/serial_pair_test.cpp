@@ -111,6 +111,34 @@ TEST_F(PortPair, OpeningNamesThatAreNoPortsFailsWithTheSystemsReason) {
   EXPECT_FALSE(LastErrorText().empty());
 }
 
+TEST_F(PortPair, AdoptingTakesACommunicationsHandleAndLeavesOthersToTheirOwner) {
+  // A plain file is no port: refused, and its handle still belongs to the caller.
+  wchar_t dir[MAX_PATH + 1];
+  const DWORD n = ::GetTempPathW(MAX_PATH + 1, dir);
+  ASSERT_TRUE(n > 0 && n <= MAX_PATH);
+  const std::wstring path = std::wstring(dir, n) + L"sk-adopt-test.tmp";
+  const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                    CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(platform::AdoptSerialDevice(reinterpret_cast<platform::NativeHandle>(file)));
+  EXPECT_NE(platform::LastError(), 0u);
+  EXPECT_TRUE(::CloseHandle(file));  // still open, so still the caller's to close
+  EXPECT_FALSE(platform::AdoptSerialDevice(platform::kNoNativeHandle));
+
+  // A port opened by somebody else works as one opened here.
+  b->Close();
+  const std::wstring name = L"\\\\?\\" + std::wstring(nameB.begin(), nameB.end());
+  const HANDLE port = ::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+  ASSERT_NE(port, INVALID_HANDLE_VALUE) << LastErrorText();
+  auto adopted = platform::AdoptSerialDevice(reinterpret_cast<platform::NativeHandle>(port));
+  ASSERT_TRUE(adopted) << LastErrorText();
+  const Bytes sent = {9, 8, 7};
+  std::uint32_t written = 0;
+  ASSERT_TRUE(a->Write(sent.data(), 3, written));
+  EXPECT_EQ(Receive(*adopted, 3), sent);
+}
+
 TEST_F(PortPair, ASecondOpenerIsRefusedWhileThePortIsOpen) {
   auto second = OpenSerialPort(nameA);
   if (second) GTEST_SKIP() << "this system opens a serial port twice (Wine has no exclusive open)";
@@ -282,7 +310,8 @@ TEST_F(PortPair, EventWaitIsEndedByInputTheWakeHandleANewMaskAndAClose) {
   }
 }
 
-// Wine's serial driver cannot cancel a write it holds back; real drivers can.
+// Wine's serial driver does not reliably cancel a write it holds back: now and then the bytes
+// of a cancelled write still leave once XON comes (about one run in five here).
 bool OnWine() {
   const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
   return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
@@ -326,7 +355,8 @@ TEST_F(PortPair, HeldOutputTimesOutAndIsCancelledPerThread) {
 // Writes the driver holds back end with a cancel of the thread that made them and with a purge
 // of the output, and so do the writes queued behind them.
 TEST_F(PortPair, HeldOutputEndsByCancelAndPurge) {
-  if (OnWine()) GTEST_SKIP() << "Wine's serial driver cannot cancel a write it holds back";
+  if (OnWine())
+    GTEST_SKIP() << "Wine's serial driver does not reliably cancel a write it holds back";
   const Bytes cancelled(100, 0x31), purged(100, 0x33), last = {0x44, 0x45};
   ASSERT_TRUE(a->EscapeCommFunction(SETXOFF)) << LastErrorText();
   ASSERT_TRUE(a->WriteAsync(cancelled.data(), 100));
