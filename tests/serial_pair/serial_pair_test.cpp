@@ -372,6 +372,24 @@ TEST_F(PortPair, HeldOutputEndsByCancelAndPurge) {
   EXPECT_EQ(Waiting(*b), 0u);
 }
 
+TEST_F(PortPair, TransmitterEmptyIsReportedToAWaitAfterAWrite) {
+  ASSERT_TRUE(a->SetCommMask(EV_TXEMPTY));
+  auto wait = std::async(std::launch::async, [&] {
+    std::uint32_t events = 0;
+    const bool ok = a->WaitCommEvent(events, platform::kNoNativeHandle);
+    return std::make_pair(ok, events);
+  });
+  ASSERT_EQ(wait.wait_for(50ms), std::future_status::timeout);  // nothing sent yet
+  const Bytes sent(64, 0x5A);
+  std::uint32_t written = 0;
+  ASSERT_TRUE(a->Write(sent.data(), 64, written));
+  ASSERT_EQ(wait.wait_for(kDeadline), std::future_status::ready);
+  const auto [ok, events] = wait.get();
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(events, static_cast<std::uint32_t>(EV_TXEMPTY));
+  EXPECT_EQ(Receive(*b, 64), sent);
+}
+
 TEST_F(PortPair, PurgingInputDiscardsWhatWaitsButNotWhatComesLater) {
   const Bytes early = {1, 2, 3}, late = {7, 8};
   std::uint32_t written = 0;
