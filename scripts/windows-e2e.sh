@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# End to end on Windows: the Windows command-line loader, under Wine, writes a 10240-byte image
-# to the simulated device on a pseudo-terminal mapped as COM43, and the device's flash is
-# checked; the Windows image tool encrypts and decrypts byte-exact with the build machine's.
+# End to end on Windows: the Windows command-line loader, under Wine, finds COM43 in the
+# system's serial-port map (a pseudo-terminal entered in Wine's port key) and writes a
+# 10240-byte image to the simulated device on it, and the device's flash is checked; the
+# Windows image tool encrypts and decrypts byte-exact with the build machine's.
 # Run by scripts/windows-test.sh, whose Wine server it uses.
 #   windows-e2e.sh WINDOWS_BIN NATIVE_BIN
 set -euo pipefail
@@ -21,7 +22,14 @@ wine_shim="$PWD/$build_dir/wine-shim/libmodem_lines_shim.so"
 
 make_image 10240
 start_sim 43 0
-map_port 43 "$sim_tty"
+point_registered_port 43 "$sim_tty"
+# The port is found as an operator would find it: in the system's serial-port map.
+wine_run "$win_bin/bootshell-cli.exe" --list-ports >"$work/ports.out"
+if ! grep -q "^COM43[[:space:]]" "$work/ports.out"; then
+  echo "windows-e2e: COM43 is not in bootshell-cli.exe's port list:" >&2
+  cat "$work/ports.out" >&2
+  exit 1
+fi
 status=0
 wine_run "$win_bin/bootshell-cli.exe" "$(windows_path "$work/sample.brox")" --port COM43 \
   --link bluetooth --connect-timeout 20 --quiet >"$work/cli.out" 2>"$work/cli.err" || status=$?

@@ -29,6 +29,7 @@ wine_start() {
     wineserver -k 2>/dev/null || true
     wineserver -w 2>/dev/null || true
   fi
+  register_ports
   # One server for the whole run instead of one per program (one that an earlier run of this
   # build folder left is taken over).
   wineserver -p 2>/dev/null || true
@@ -46,6 +47,33 @@ wine_start() {
 # wine_run PROGRAM ARGS...: a Windows program with the shim.
 wine_run() {
   LD_PRELOAD="$wine_shim${LD_PRELOAD:+:$LD_PRELOAD}" wine "$@"
+}
+
+# Ports entered as a user maps them, in HKLM\Software\Wine\Ports: Wine's mount manager then
+# makes the port and lists it in HARDWARE\DEVICEMAP\SERIALCOMM, where the port list reads it.
+# Each entry names a link in the build folder, which point_registered_port aims at a run's
+# terminal; the key is read only when Wine starts, so it is written once per prefix.
+wine_registered_ports=(43)
+register_ports() {
+  local n added=0
+  mkdir -p "$PWD/$build_dir/wine-ports"
+  for n in "${wine_registered_ports[@]}"; do
+    [ -L "$PWD/$build_dir/wine-ports/com$n" ] || ln -sfn /dev/null "$PWD/$build_dir/wine-ports/com$n"
+    if ! grep -qi "^\"COM$n\"=\"$PWD/$build_dir/wine-ports/com$n\"" "$WINEPREFIX/system.reg"; then
+      wine reg add 'HKLM\Software\Wine\Ports' /v "COM$n" /d "$PWD/$build_dir/wine-ports/com$n" /f \
+        >/dev/null 2>&1
+      added=1
+    fi
+  done
+  if ((added)); then
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
+  fi
+}
+
+# point_registered_port N PATH: the registered COM<N> opens the terminal PATH from now on.
+point_registered_port() {
+  ln -sfn "$(readlink -f "$2")" "$PWD/$build_dir/wine-ports/com$1"
 }
 
 # map_port N PATH: COM<N> opens the terminal PATH. Wine's mount manager turns each value of
