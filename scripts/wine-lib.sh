@@ -5,7 +5,8 @@
 # A prefix made once; no display, no debug channels, no downloads of Wine's .NET or browser
 # add-ons, and the null graphics driver.
 export WINEPREFIX="$PWD/$build_dir/wineprefix"
-export WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# A program that crashes ends at once instead of waiting in Wine's debugger for an operator.
+export WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 unset DISPLAY WAYLAND_DISPLAY
 
 # Programs and folders that the run started or made, ended and removed by wine_stop.
