@@ -121,6 +121,10 @@ TEST_F(Hookup, PortClosingByItselfIsALossButAClosingAskedForIsNot) {
     EXPECT_EQ(Losses(), 0);
     EXPECT_FALSE(hookup.Lost());
   }
+#ifdef _WIN32
+  GTEST_SKIP() << "the linked ports that stand in for a pseudo-terminal there keep the line up "
+                  "when one end closes";
+#endif
   LoaderHookup hookup(parts_, loader_, {}, CountingLosses());
   parts_.Comm().SetActive(true);
   device_.CloseMaster();
