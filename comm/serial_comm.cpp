@@ -7,8 +7,17 @@ namespace sk {
 TskCustomSerialComm::TskCustomSerialComm(TComponent* AOwner, platform::TApplication& App)
     : TskCustomComm(AOwner, App) {
   sLogPrefix = "skComm: ";
-  // The platform has no per-device default configuration: the members the component does
-  // not drive stay zero.
+  // The members the component does not drive keep the system's default for COM1; where the
+  // system has none they stay zero.
+  COMMCONFIG defaults{};
+  if (platform::GetDefaultCommConfig("COM1", defaults)) {
+    CommCfg = defaults;
+    CommCfg.dwSize = kCommConfigSize;
+    CommCfg.dcb.DCBlength = kDcbLength;
+    // The record has no room for the provider's data that the system may have described.
+    CommCfg.dwProviderOffset = 0;
+    CommCfg.dwProviderSize = 0;
+  }
   SetComPort(cpCOM1);
   SetBaudRate(19200);
   SetByteSize(8);

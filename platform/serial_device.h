@@ -98,6 +98,10 @@ std::shared_ptr<SerialDevice> OpenSerialPort(const std::string& Name);
 // Null with LastError() set when Handle is not a terminal.
 std::shared_ptr<SerialDevice> AdoptSerialDevice(NativeHandle Handle);
 
+// The system's default configuration of the port Name, as a new port component starts from.
+// False, with Config untouched, where the system keeps none (there is none on Linux).
+bool GetDefaultCommConfig(const std::string& Name, COMMCONFIG& Config);
+
 // Whether the platform's serial driver raises RTS around each transmission by itself under
 // RTS_CONTROL_TOGGLE; where it does not, a component in RS485 mode drives RTS itself.
 bool DriverTogglesRts();

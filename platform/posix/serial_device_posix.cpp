@@ -122,6 +122,13 @@ std::shared_ptr<SerialDevice> AdoptSerialDevice(NativeHandle Handle) {
   return Wrap(fd);
 }
 
+bool GetDefaultCommConfig(const std::string& Name, COMMCONFIG& Config) {
+  (void)Name;
+  (void)Config;
+  platform::SetLastError(ENOTSUP);
+  return false;
+}
+
 bool DriverTogglesRts() {
   return false;
 }

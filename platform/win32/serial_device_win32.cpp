@@ -78,6 +78,15 @@ std::shared_ptr<SerialDevice> AdoptSerialDevice(NativeHandle Handle) {
   return Wrap(h);
 }
 
+bool GetDefaultCommConfig(const std::string& Name, COMMCONFIG& Config) {
+  COMMCONFIG c{};
+  DWORD size = sizeof c;
+  c.dwSize = size;
+  if (!::GetDefaultCommConfigW(win32::ToUtf16(Name).c_str(), &c, &size)) return false;
+  Config = c;
+  return true;
+}
+
 bool DriverTogglesRts() {
   return true;  // RTS_CONTROL_TOGGLE
 }

@@ -9,6 +9,10 @@ using namespace sk;
 using sktest::FakeComm;
 using Op = platform::FakeSerialDevice::Op;
 
+// The flag bits the port sets itself: binary, parity, CTS flow, DTR enable, XON/XOFF both ways,
+// RTS.
+constexpr std::uint32_t kDrivenFlags = 0x3317;
+
 TEST(CommSettings, DefaultsGiveHardwareFlowAt19200EightNoneOne) {
   TskComm com;
   const DCB& d = com.CommConfig().dcb;
@@ -18,7 +22,7 @@ TEST(CommSettings, DefaultsGiveHardwareFlowAt19200EightNoneOne) {
   EXPECT_EQ(d.ByteSize, 8);
   EXPECT_EQ(d.Parity, NOPARITY);
   EXPECT_EQ(d.StopBits, ONESTOPBIT);
-  EXPECT_EQ(DcbFlags(d), 0x2015u);
+  EXPECT_EQ(DcbFlags(d) & kDrivenFlags, 0x2015u);
   EXPECT_EQ(d.XonLim, 80);
   EXPECT_EQ(d.XoffLim, 200);
   EXPECT_EQ(d.XonChar, 0x11);
@@ -31,6 +35,23 @@ TEST(CommSettings, DefaultsGiveHardwareFlowAt19200EightNoneOne) {
   EXPECT_TRUE(com.UseMainThread());
   EXPECT_FALSE(com.Active());
   EXPECT_EQ(com.EventMask(), EV_RXCHAR);
+}
+
+TEST(CommSettings, WhatThePortDoesNotDriveStartsFromTheSystemsDefaultForCom1) {
+  COMMCONFIG system{};
+  const bool known = platform::GetDefaultCommConfig("COM1", system);
+#ifdef _WIN32
+  ASSERT_TRUE(known) << platform::SystemErrorText(platform::LastError());
+#else
+  EXPECT_FALSE(known);
+#endif
+  TskComm com;
+  const DCB& d = com.CommConfig().dcb;
+  EXPECT_EQ(DcbFlags(d) & ~kDrivenFlags, known ? DcbFlags(system.dcb) & ~kDrivenFlags : 0u);
+  EXPECT_EQ(d.ErrorChar, known ? system.dcb.ErrorChar : 0);
+  EXPECT_EQ(d.EofChar, known ? system.dcb.EofChar : 0);
+  EXPECT_EQ(com.CommConfig().dwSize, 52u);
+  EXPECT_EQ(d.DCBlength, 28u);
 }
 
 TEST(CommSettings, ByteSizeOutsideFourToEightBecomesEight) {

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "platform/serial_device.h"
 #include "port_config_fixtures.h"
 
 namespace sktest {
@@ -27,15 +28,18 @@ class PatternedComm {
 };
 
 TEST(FreshRecords, ANewPortsLineSettingsHoldNothingItDidNotSet) {
+  // What the port does not set comes from the system's default for COM1, where it keeps one.
+  sk::COMMCONFIG system{};
+  sk::platform::GetDefaultCommConfig("COM1", system);
   PatternedComm com;
   const sk::DCB& d = (*com).CommConfig().dcb;
   EXPECT_EQ(d.wReserved, 0u);
-  EXPECT_EQ(d.ErrorChar, 0);
-  EXPECT_EQ(d.EofChar, 0);
+  EXPECT_EQ(d.ErrorChar, system.dcb.ErrorChar);
+  EXPECT_EQ(d.EofChar, system.dcb.EofChar);
   EXPECT_EQ(d.wReserved1, 0u);
   // The flag word holds the bits the settings drive and nothing of the pattern.
   EXPECT_EQ(sk::DcbFlags(d) & 0xFFFF8000u, 0u);
-  EXPECT_EQ((*com).CommConfig().dwProviderSubType, 0u);
+  EXPECT_EQ((*com).CommConfig().dwProviderSubType, system.dwProviderSubType);
   EXPECT_EQ((*com).CommConfig().dwProviderSize, 0u);
   // Two new ports save the same bytes.
   ScriptedComm other;
