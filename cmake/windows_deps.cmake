@@ -19,7 +19,6 @@ add_library(fmt::fmt ALIAS sk_fmt_header_only)
 add_library(sk_cli11_headers INTERFACE)
 target_include_directories(sk_cli11_headers SYSTEM INTERFACE ${SK_HOST_HEADERS})
 add_library(CLI11::CLI11 ALIAS sk_cli11_headers)
-set(CLI11_FOUND TRUE)
 
 add_library(sk_json_headers INTERFACE)
 target_include_directories(sk_json_headers SYSTEM INTERFACE ${SK_HOST_HEADERS})

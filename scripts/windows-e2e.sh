@@ -13,12 +13,8 @@ build_dir=$(dirname "$win_bin")
 work=$(mktemp -d)
 source scripts/sim-lib.sh
 source scripts/wine-lib.sh
-trap 'stop_sim; wine_ports_only_stop; rm -rf "$work"' EXIT
-wine_ports_only_stop() {
-  local port
-  for port in "${wine_ports[@]}"; do rm -f "$WINEPREFIX/dosdevices/com$port"; done
-}
-wine_shim="$PWD/$build_dir/wine-shim/libmodem_lines_shim.so"
+# The Wine server and the shim are the calling stage's; COM43 stays entered for the next run.
+trap 'stop_sim; rm -rf "$work"' EXIT
 
 make_image 10240
 start_sim 43 0

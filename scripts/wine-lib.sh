@@ -9,6 +9,9 @@ export WINEPREFIX="$PWD/$build_dir/wineprefix"
 export WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 unset DISPLAY WAYLAND_DISPLAY
 
+# The test-only preload that wine_start builds and wine_run gives Wine's programs.
+wine_shim="$PWD/$build_dir/wine-shim/libmodem_lines_shim.so"
+
 # Programs and folders that the run started or made, ended and removed by wine_stop.
 wine_helpers=()
 wine_ports=()
@@ -40,7 +43,6 @@ wine_start() {
   # Pseudo-terminals have no modem lines and answer their requests with ENOTTY, which Wine
   # takes for a broken port (its event wait fails, SetCommState fails on DTR and RTS): a
   # test-only shim, built for the build machine, answers them. Only Wine's programs get it.
-  wine_shim="$PWD/$build_dir/wine-shim/libmodem_lines_shim.so"
   mkdir -p "$(dirname "$wine_shim")"
   cc -O2 -Wall -Wextra -shared -fPIC -o "$wine_shim" tests/wine/modem_lines_shim.c -ldl
 }

@@ -2,9 +2,6 @@
 // A program started by a test, always ended and reaped: a test that fails half-way leaves no
 // process behind. Its standard output and error go to files; SimProcess builds on the same
 // start and wait (on POSIX systems).
-#ifdef _WIN32
-#include <windows.h>
-
 #include <chrono>
 #include <fstream>
 #include <iterator>
@@ -12,6 +9,19 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+namespace testsupport {
+
+// The whole content of the file at Path (empty when it cannot be read).
+inline std::string ReadAll(const std::string& Path) {
+  std::ifstream in(Path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+}  // namespace testsupport
+
+#ifdef _WIN32
+#include <windows.h>
 
 namespace testsupport {
 
@@ -34,11 +44,6 @@ inline std::wstring QuotedArgument(const std::string& Arg) {
   }
   out.append(2 * slashes, L'\\');
   return out + L"\"";
-}
-
-inline std::string ReadAll(const std::string& Path) {
-  std::ifstream in(Path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 class ChildProcess {
@@ -116,13 +121,6 @@ class ChildProcess {
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
-#include <fstream>
-#include <iterator>
-#include <optional>
-#include <stdexcept>
-#include <string>
-#include <vector>
 
 extern char** environ;
 
@@ -166,11 +164,6 @@ inline int KillAndReap(pid_t Pid) {
   while (::waitpid(Pid, &st, 0) < 0 && errno == EINTR) {
   }
   return ExitStatus(st);
-}
-
-inline std::string ReadAll(const std::string& Path) {
-  std::ifstream in(Path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 class ChildProcess {
