@@ -7,9 +7,11 @@
 #include <iostream>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "core/component.h"
+#include "platform/system_queue.h"
 #include "platform/tick.h"
 #include "platform/wake_event.h"
 
@@ -31,21 +33,35 @@ struct Call {
 struct Item {
   TMsg msg;
   std::shared_ptr<Call> call;  // empty for a thread message
+  std::uint64_t seq = 0;       // a call's number, which its mark in a system queue carries
 };
 
+// Where the system has queues of its own, thread messages and quits travel in those and this
+// keeps the calls; the owner then waits on the event, which it can wait on along with them.
 struct Queue {
   std::deque<Item> items;
   int quits = 0;
   bool woken = false;
   std::condition_variable cv;
-  // Signalled along with cv while the owner waits on a descriptor too (ReceiveMessageOr).
+  // Signalled along with cv while the owner waits on a descriptor too (ReceiveMessageOr), and
+  // always where the owner waits on its system queue.
   std::unique_ptr<WakeEvent> descriptorWait;
   bool waitingOnDescriptor = false;
+  sysqueue::TSystemThread systemThread = 0;  // 0 until the owner has made its system queue
+
+  Queue() {
+    if constexpr (sysqueue::kUsed) descriptorWait = std::make_unique<WakeEvent>();
+  }
 
   void NotifyAll() {
     cv.notify_all();
-    if (waitingOnDescriptor) descriptorWait->Signal();
+    if (waitingOnDescriptor || sysqueue::kUsed) descriptorWait->Signal();
   }
+
+  // Waits, the lock held before and after, until notified or Deadline; with SystemInput also
+  // until input comes to the owner's system queue, and then true.
+  bool WaitNotified(std::unique_lock<std::mutex>& Lock, Clock::time_point Deadline,
+                    bool SystemInput);
 
   // The first posted message in [Min, Max]; calls to be run are not messages.
   std::deque<Item>::iterator FindPosted(std::uint32_t Min, std::uint32_t Max);
@@ -65,6 +81,7 @@ struct Queue {
 
 struct Timer {
   TThreadID owner = 0;
+  std::shared_ptr<sysqueue::SystemTimer> system;  // where the system's timers tick it
   std::shared_ptr<std::function<void()>> onTick;
   std::uint32_t interval = 0;  // 0: disarmed
   Clock::time_point due;
@@ -73,6 +90,26 @@ struct Timer {
 
 bool InRange(std::uint32_t m, std::uint32_t min, std::uint32_t max) {
   return (min == 0 && max == 0) || (m >= min && m <= max);
+}
+
+bool Queue::WaitNotified(std::unique_lock<std::mutex>& Lock, Clock::time_point Deadline,
+                         bool SystemInput) {
+  if constexpr (!sysqueue::kUsed) {
+    cv.wait_until(Lock, Deadline);
+    return false;
+  }
+  // Reset under the lock: whoever notifies holds it, so no signal is lost.
+  descriptorWait->Reset();
+  int ms = -1;
+  if (Deadline != Clock::time_point::max()) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(Deadline - Clock::now());
+    ms = static_cast<int>(std::clamp<long long>(left.count(), 0, 0x7FFFFFFE));
+  }
+  Lock.unlock();
+  const int r = SystemInput ? sysqueue::Wait({descriptorWait->Native()}, ms, true)
+                            : WaitReadable({descriptorWait->Native()}, ms);
+  Lock.lock();
+  return SystemInput && r == 1;
 }
 
 std::deque<Item>::iterator Queue::FindPosted(std::uint32_t Min, std::uint32_t Max) {
@@ -133,12 +170,25 @@ struct TApplication::State {
   }
   std::shared_ptr<Queue> EnsureQueue(TThreadID t, const std::shared_ptr<State>& self);
   bool Enqueue(TThreadID t, Item item);
+  // Queues a call to q, under the lock; where the system keeps the thread's messages, a mark
+  // among them keeps the call's place.
+  void PushCall(Queue& q, std::shared_ptr<Call> call);
+  // Takes the call numbered Seq, or else (Seq 0) the first one numbered below Before.
+  std::optional<Item> TakeCall(Queue& q, std::uint64_t Seq, std::uint64_t Before = 0);
+  // Serves one item in the calling thread: a message goes to Handler.
+  void Serve(Item& item, const std::function<void(const TMsg&)>& Handler);
+  std::uint64_t nextCall = 1;
   std::vector<TTimerID> DueTimers(TThreadID t, Clock::time_point now) const {
     std::vector<TTimerID> due;
     for (const auto& [id, timer] : timers)
       if (timer.owner == t && timer.interval != 0 && timer.due <= now) due.push_back(id);
     return due;
   }
+  // Runs timer Id's tick in the calling thread, if it is still armed (and due, with
+  // CheckDue: the system's timers keep their own time). True if it ticked.
+  bool RunTick(TTimerID Id, TThreadID Self, bool CheckDue);
+  void ShowError(const std::string& Message);
+  void Report(std::exception_ptr E);
   Clock::time_point NextDue(TThreadID t) const {
     Clock::time_point next = Clock::time_point::max();
     for (const auto& [id, timer] : timers)
@@ -165,19 +215,126 @@ thread_local QueueOwnership tlsOwnership;
 
 }  // namespace
 
+// Called by thread t itself.
 std::shared_ptr<Queue> TApplication::State::EnsureQueue(TThreadID t,
                                                         const std::shared_ptr<State>& self) {
+  std::shared_ptr<Queue> q;
+  bool created = false;
   {
     std::lock_guard lock(mutex);
-    if (auto q = Find(t)) return q;
-    queues[t] = std::make_shared<Queue>();
+    q = Find(t);
+    if (!q) {
+      q = queues[t] = std::make_shared<Queue>();
+      created = true;
+    }
+    if (!created && (!sysqueue::kUsed || q->systemThread != 0)) return q;
   }
-  if (t != main) {
+  if constexpr (sysqueue::kUsed) {
+    const auto system = sysqueue::CreateForThisThread();
+    std::lock_guard lock(mutex);
+    q->systemThread = system;
+  }
+  if (created && t != main) {
     tlsOwnership.thread = t;
     tlsOwnership.states.push_back(self);
   }
+  return q;
+}
+
+void TApplication::State::PushCall(Queue& q, std::shared_ptr<Call> call) {
+  const std::uint64_t seq = nextCall++;
+  q.items.push_back(Item{TMsg{}, std::move(call), seq});
+  if (sysqueue::kUsed && q.systemThread != 0)
+    sysqueue::Post(q.systemThread,
+                   TMsg{sysqueue::kCallMessage, 0, static_cast<std::intptr_t>(seq)});
+  q.NotifyAll();
+}
+
+std::optional<Item> TApplication::State::TakeCall(Queue& q, std::uint64_t Seq,
+                                                  std::uint64_t Before) {
   std::lock_guard lock(mutex);
-  return Find(t);
+  const auto it = std::find_if(q.items.begin(), q.items.end(), [&](const Item& i) {
+    return i.call && (Seq != 0 ? i.seq == Seq : i.seq < Before);
+  });
+  if (it == q.items.end()) return std::nullopt;
+  Item item = std::move(*it);
+  q.items.erase(it);
+  return item;
+}
+
+void TApplication::State::Serve(Item& item, const std::function<void(const TMsg&)>& Handler) {
+  if (!item.call) {
+    if (!Handler) return;
+    try {
+      Handler(item.msg);
+    } catch (...) {
+      Report(std::current_exception());
+    }
+  } else if (!item.call->sync) {
+    try {
+      item.call->fn();
+    } catch (...) {
+      Report(std::current_exception());
+    }
+  } else {
+    std::exception_ptr error;
+    try {
+      item.call->fn();
+    } catch (...) {
+      error = std::current_exception();
+    }
+    std::lock_guard lock(mutex);
+    item.call->error = std::move(error);
+    item.call->done = true;
+    item.call->finished.notify_all();
+  }
+}
+
+bool TApplication::State::RunTick(TTimerID Id, TThreadID Self, bool CheckDue) {
+  std::shared_ptr<std::function<void()>> tick;
+  {
+    std::lock_guard lock(mutex);
+    auto it = timers.find(Id);
+    // An earlier tick may have disarmed or removed it: it must not tick then.
+    if (it == timers.end() || it->second.interval == 0) return false;
+    const auto now = Clock::now();
+    if (CheckDue && it->second.due > now) return false;
+    it->second.due = now + std::chrono::milliseconds(it->second.interval);
+    it->second.runningIn = Self;
+    tick = it->second.onTick;
+  }
+  try {
+    (*tick)();
+  } catch (...) {
+    Report(std::current_exception());
+  }
+  std::lock_guard lock(mutex);
+  if (auto it = timers.find(Id); it != timers.end()) it->second.runningIn = 0;
+  timerIdle.notify_all();
+  return true;
+}
+
+void TApplication::State::ShowError(const std::string& Message) {
+  std::function<void(const std::string&)> report;
+  {
+    std::lock_guard lock(mutex);
+    report = errorReport;
+  }
+  if (report)
+    report(Message);
+  else
+    std::cerr << ForConsole(Message) << std::endl;
+}
+
+void TApplication::State::Report(std::exception_ptr E) {
+  if (!E) return;
+  try {
+    std::rethrow_exception(E);
+  } catch (const std::exception& e) {
+    ShowError(e.what());
+  } catch (...) {
+    ShowError("Unknown exception");
+  }
 }
 
 bool TApplication::State::Enqueue(TThreadID t, Item item) {
@@ -185,8 +342,12 @@ bool TApplication::State::Enqueue(TThreadID t, Item item) {
     std::lock_guard lock(mutex);
     auto q = Find(t);
     if (!q) return false;
-    q->items.push_back(std::move(item));
-    q->NotifyAll();
+    if (item.call) {
+      PushCall(*q, std::move(item.call));
+    } else {
+      q->items.push_back(std::move(item));
+      q->NotifyAll();
+    }
   }
   Posted(t);
   return true;
@@ -194,7 +355,10 @@ bool TApplication::State::Enqueue(TThreadID t, Item item) {
 
 TApplication::TApplication(TThreadID Main) : state_(std::make_shared<State>()) {
   state_->main = Main;
-  state_->queues[Main] = std::make_shared<Queue>();
+  auto q = state_->queues[Main] = std::make_shared<Queue>();
+  // Made here when the main thread makes the object, else at the main thread's first call.
+  if (sysqueue::kUsed && Main == CurrentThreadId())
+    q->systemThread = sysqueue::CreateForThisThread();
 }
 
 TApplication::~TApplication() {
@@ -224,12 +388,26 @@ TThreadID TApplication::EnsureMessageQueue() {
 
 bool TApplication::PostToThread(TThreadID Thread, std::uint32_t Message, std::uintptr_t wParam,
                                 std::intptr_t lParam) {
-  return state_->Enqueue(Thread, Item{TMsg{Message, wParam, lParam, GetTickCount()}, nullptr});
+  const TMsg msg{Message, wParam, lParam, GetTickCount()};
+  if constexpr (sysqueue::kUsed) {
+    {
+      std::lock_guard lock(state_->mutex);
+      auto q = state_->Find(Thread);
+      if (!q || q->systemThread == 0 || !sysqueue::Post(q->systemThread, msg)) return false;
+      q->NotifyAll();  // a receive of a range waits on the queue's event
+    }
+    state_->Posted(Thread);
+    return true;
+  }
+  return state_->Enqueue(Thread, Item{msg, nullptr});
 }
 
 bool TApplication::ReceiveMessage(TMsg& Msg, std::uint32_t Min, std::uint32_t Max) {
   auto s = state_;
   auto q = s->EnsureQueue(CurrentThreadId(), s);
+  if constexpr (sysqueue::kUsed)
+    return sysqueue::Take(Msg, Min, Max, true, true, q->descriptorWait->Native()) ==
+           sysqueue::TTaken::message;
   std::unique_lock lock(s->mutex);
   for (;;) {
     if (const auto got = q->TakePosted(Msg, Min, Max); got != Queue::Taken::nothing)
@@ -242,9 +420,24 @@ TApplication::TReceived TApplication::ReceiveMessageOr(TMsg& Msg, std::uint32_t 
                                                        std::uint32_t Max, std::intptr_t Handle) {
   auto s = state_;
   auto q = s->EnsureQueue(CurrentThreadId(), s);
+  bool readable = false;
+  if constexpr (sysqueue::kUsed) {
+    for (;;) {
+      q->descriptorWait->Reset();  // before the look: a post after it signals again
+      switch (sysqueue::Take(Msg, Min, Max, false, true)) {
+        case sysqueue::TTaken::message:
+          return TReceived::message;
+        case sysqueue::TTaken::quit:
+          return TReceived::quit;
+        case sysqueue::TTaken::none:
+          break;
+      }
+      if (readable) return TReceived::readable;
+      readable = sysqueue::Wait({q->descriptorWait->Native(), Handle}, -1, false) == 1;
+    }
+  }
   std::unique_lock lock(s->mutex);
   if (!q->descriptorWait) q->descriptorWait = std::make_unique<WakeEvent>();
-  bool readable = false;
   for (;;) {
     if (const auto got = q->TakePosted(Msg, Min, Max); got != Queue::Taken::nothing)
       return got == Queue::Taken::message ? TReceived::message : TReceived::quit;
@@ -261,6 +454,12 @@ TApplication::TReceived TApplication::ReceiveMessageOr(TMsg& Msg, std::uint32_t 
 bool TApplication::PollMessage(TMsg& Msg, std::uint32_t Min, std::uint32_t Max, bool Remove) {
   auto s = state_;
   auto q = s->EnsureQueue(CurrentThreadId(), s);
+  if constexpr (sysqueue::kUsed) {
+    const auto taken = sysqueue::Take(Msg, Min, Max, false, Remove);
+    // A quit is not a message: it stays for the receive it is meant to end.
+    if (taken == sysqueue::TTaken::quit && Remove) sysqueue::PostQuit(q->systemThread);
+    return taken == sysqueue::TTaken::message;
+  }
   std::lock_guard lock(s->mutex);
   const auto it = q->FindPosted(Min, Max);
   if (it == q->items.end()) return false;
@@ -274,8 +473,13 @@ bool TApplication::PostQuit(TThreadID Thread) {
     std::lock_guard lock(state_->mutex);
     auto q = state_->Find(Thread);
     if (!q) return false;
-    ++q->quits;
-    q->NotifyAll();
+    if constexpr (sysqueue::kUsed) {
+      if (q->systemThread == 0 || !sysqueue::PostQuit(q->systemThread)) return false;
+      q->NotifyAll();
+    } else {
+      ++q->quits;
+      q->NotifyAll();
+    }
   }
   state_->Posted(Thread);
   return true;
@@ -287,69 +491,42 @@ bool TApplication::ProcessMessages() {
   auto q = s->EnsureQueue(self, s);
   std::deque<Item> items;
   std::function<void(const TMsg&)> handler;
+  std::uint64_t before = 0;
   {
     std::lock_guard lock(s->mutex);
-    items.swap(q->items);
+    if (!sysqueue::kUsed) items.swap(q->items);
     q->woken = false;
     handler = s->messageHandler;
+    before = s->nextCall;
   }
   bool served = false;
   for (auto& item : items) {
     served = true;
-    if (!item.call) {
-      if (!handler) continue;
-      try {
-        handler(item.msg);
-      } catch (...) {
-        ShowException();
+    s->Serve(item, handler);
+  }
+  if constexpr (sysqueue::kUsed) {
+    // Thread messages and timer ticks wait in the system's queue.
+    served = sysqueue::Drain([&](const TMsg& Msg) {
+      if (Msg.message != sysqueue::kCallMessage) {
+        Item item{Msg, nullptr};
+        s->Serve(item, handler);
+      } else if (auto call = s->TakeCall(*q, static_cast<std::uint64_t>(Msg.lParam))) {
+        s->Serve(*call, handler);
       }
-    } else if (!item.call->sync) {
-      try {
-        item.call->fn();
-      } catch (...) {
-        ShowException();
-      }
-    } else {
-      std::exception_ptr error;
-      try {
-        item.call->fn();
-      } catch (...) {
-        error = std::current_exception();
-      }
-      std::lock_guard lock(s->mutex);
-      item.call->error = std::move(error);
-      item.call->done = true;
-      item.call->finished.notify_all();
+    });
+    // Calls whose mark a receive took, or that got none, run after the batch.
+    while (auto call = s->TakeCall(*q, 0, before)) {
+      served = true;
+      s->Serve(*call, handler);
     }
+    return served;
   }
   std::vector<TTimerID> due;
   {
     std::lock_guard lock(s->mutex);
     due = s->DueTimers(self, Clock::now());
   }
-  for (TTimerID id : due) {
-    std::shared_ptr<std::function<void()>> tick;
-    {
-      std::lock_guard lock(s->mutex);
-      auto it = s->timers.find(id);
-      // An earlier tick may have disarmed or removed it: it must not tick then.
-      if (it == s->timers.end() || it->second.interval == 0) continue;
-      const auto now = Clock::now();
-      if (it->second.due > now) continue;
-      it->second.due = now + std::chrono::milliseconds(it->second.interval);
-      it->second.runningIn = self;
-      tick = it->second.onTick;
-    }
-    served = true;
-    try {
-      (*tick)();
-    } catch (...) {
-      ShowException();
-    }
-    std::lock_guard lock(s->mutex);
-    if (auto it = s->timers.find(id); it != s->timers.end()) it->second.runningIn = 0;
-    s->timerIdle.notify_all();
-  }
+  for (TTimerID id : due) served |= s->RunTick(id, self, true);
   return served;
 }
 
@@ -364,6 +541,15 @@ bool TApplication::ProcessMessages(std::uint32_t WaitMs) {
     std::unique_lock lock(s->mutex);
     for (;;) {
       if (!q->items.empty() || q->woken) break;
+      if constexpr (sysqueue::kUsed) {
+        // The system's queue holds the messages and timers, so its input ends the wait.
+        if (Clock::now() >= deadline) {
+          lock.unlock();
+          return ProcessMessages();
+        }
+        if (q->WaitNotified(lock, deadline, true)) break;
+        continue;
+      }
       const auto next = s->NextDue(self);
       const auto now = Clock::now();
       if (next <= now) break;
@@ -403,7 +589,7 @@ bool TApplication::WaitServing(const std::function<bool()>& Done, std::uint32_t 
       std::unique_lock lock(s->mutex);
       while (!q->woken && !hasSync()) {
         if (Clock::now() >= deadline) return false;
-        q->cv.wait_until(lock, deadline);
+        q->WaitNotified(lock, deadline, false);
       }
       q->woken = false;
       for (auto it = q->items.begin(); it != q->items.end();) {
@@ -448,8 +634,7 @@ void TApplication::Synchronize(const std::function<void()>& Fn) {
     std::lock_guard lock(s->mutex);
     auto q = s->Find(s->main);
     if (s->closed || !q) throw sk::Exception("The application has ended");
-    q->items.push_back(Item{TMsg{}, call});
-    q->NotifyAll();
+    s->PushCall(*q, call);
   }
   s->Posted(s->main);
   std::unique_lock lock(s->mutex);
@@ -467,16 +652,30 @@ bool TApplication::PostCall(TThreadID Thread, std::function<void()> Fn) {
 }
 
 TTimerID TApplication::CreateTimer(std::function<void()> OnTick) {
+  const TThreadID self = CurrentThreadId();
+  TTimerID id = 0;
+  {
+    std::lock_guard lock(state_->mutex);
+    id = state_->nextTimer++;
+  }
+  std::shared_ptr<sysqueue::SystemTimer> system;
+  if constexpr (sysqueue::kUsed) {
+    system =
+        std::make_shared<sysqueue::SystemTimer>([weak = std::weak_ptr<State>(state_), id, self] {
+          if (auto s = weak.lock()) s->RunTick(id, self, false);
+        });
+  }
   std::lock_guard lock(state_->mutex);
-  const TTimerID id = state_->nextTimer++;
   Timer& t = state_->timers[id];
-  t.owner = CurrentThreadId();
+  t.owner = self;
   t.onTick = std::make_shared<std::function<void()>>(std::move(OnTick));
+  t.system = std::move(system);
   return id;
 }
 
 void TApplication::SetTimer(TTimerID Timer, std::uint32_t IntervalMs) {
   TThreadID owner = 0;
+  std::shared_ptr<sysqueue::SystemTimer> system;
   {
     std::lock_guard lock(state_->mutex);
     auto it = state_->timers.find(Timer);
@@ -484,8 +683,10 @@ void TApplication::SetTimer(TTimerID Timer, std::uint32_t IntervalMs) {
     it->second.interval = IntervalMs;
     it->second.due = Clock::now() + std::chrono::milliseconds(IntervalMs);
     owner = it->second.owner;
+    system = it->second.system;
     state_->Notify(owner);
   }
+  if (system) system->Arm(IntervalMs);
   state_->Posted(owner);
 }
 
@@ -497,7 +698,12 @@ void TApplication::DestroyTimer(TTimerID Timer) {
     return it != state_->timers.end() && it->second.runningIn != 0 && it->second.runningIn != self;
   };
   state_->timerIdle.wait(lock, [&] { return !running(); });
-  state_->timers.erase(Timer);
+  std::shared_ptr<sysqueue::SystemTimer> system;
+  if (auto it = state_->timers.find(Timer); it != state_->timers.end()) {
+    system = std::move(it->second.system);
+    state_->timers.erase(it);
+  }
+  lock.unlock();  // the system's timer goes without the lock: its window may be destroyed now
 }
 
 std::uint32_t TApplication::MillisecondsToNextTimer(TThreadID Thread) const {
@@ -516,26 +722,11 @@ void TApplication::SetPostedHook(std::function<void(TThreadID)> Hook) {
 }
 
 void TApplication::ShowError(const std::string& Message) {
-  std::function<void(const std::string&)> report;
-  {
-    std::lock_guard lock(state_->mutex);
-    report = state_->errorReport;
-  }
-  if (report)
-    report(Message);
-  else
-    std::cerr << ForConsole(Message) << std::endl;
+  state_->ShowError(Message);
 }
 
 void TApplication::ShowException(std::exception_ptr E) {
-  if (!E) return;
-  try {
-    std::rethrow_exception(E);
-  } catch (const std::exception& e) {
-    ShowError(e.what());
-  } catch (...) {
-    ShowError("Unknown exception");
-  }
+  state_->Report(std::move(E));
 }
 
 void TApplication::SetErrorReport(std::function<void(const std::string&)> Report) {

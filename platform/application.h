@@ -10,6 +10,13 @@
 //  - synchronized calls (Synchronize), main thread only, run by ProcessMessages and by
 //    WaitServing while the caller waits.
 // Timers belong to the thread that created them and tick only in its ProcessMessages.
+//
+// On Windows the system's queue of each thread carries the thread messages and quits (posted
+// with PostThreadMessageW, taken with GetMessageW and PeekMessageW) and marks the places of the
+// calls, and each timer is a window timer of a hidden window of its thread (platform/
+// system_queue.h). Any loop that serves the system's queue then ticks the timers too, and
+// other code's thread messages reach ReceiveMessage; a quit ends a wait only behind the
+// messages posted before it.
 #include <cstdint>
 #include <exception>
 #include <functional>
