@@ -156,9 +156,16 @@ bool Win32SerialDevice::WaitCommEvent(std::uint32_t& Events, NativeHandle WakeFd
       Events = events;
       return true;
     }
+    const DWORD error = ::GetLastError();
     if (r == WAIT_OBJECT_0 + 1 || closed_.load()) return Fail(ERROR_INVALID_HANDLE);
     if (r != WAIT_OBJECT_0) return true;  // ended by the caller's wake-up or a new mask
-    return false;
+    // A new mask may end the wait as aborted (Wine's driver does, now and then) where Windows
+    // ends it with no events: the device is still there.
+    if (error == ERROR_OPERATION_ABORTED) {
+      std::lock_guard lock(maskMutex_);
+      if (maskGeneration_ != generation) return true;
+    }
+    return Fail(error);
   }
 }
 
