@@ -32,6 +32,11 @@ export SK_TEST_PORT_A=COM41 SK_TEST_PORT_B=COM42
 link_ports 47 48 "$ports_dir"
 link_ports 49 50 "$ports_dir"
 export SK_TEST_PTY_PAIRS="COM47:COM48 COM49:COM50"
+# The port tests (tests/comm) enter a pseudo-terminal under the port number each case chooses;
+# for each number they use, COM<n> is linked with COM<n+100>, the stand-in's master end.
+for n in 51 52 61 62 63 64 65 66 67 68 70 71 72 73 81 82 83 84 85 88 89; do
+  link_ports $((n + 100)) "$n" "$ports_dir"
+done
 # The receive stress test's cases with fewer chunks than on Linux: Wine's serial calls are
 # server round trips, and this stage stays quick. scripts/receive-stress.sh runs them long.
 export SK_STRESS_CHUNKS=${SK_STRESS_CHUNKS:-600}

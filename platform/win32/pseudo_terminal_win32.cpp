@@ -97,10 +97,10 @@ bool PseudoTerminal::Write(const std::vector<std::uint8_t>& Bytes) {
 std::vector<std::uint8_t> PseudoTerminal::Read(std::size_t Count, int TimeoutMs) {
   std::vector<std::uint8_t> got;
   if (!standIn_->master) return got;
-  // Each read returns with the first bytes that come, or with none after TimeoutMs.
+  // Each read returns once it has what it asks for, or after TimeoutMs with what came. (Not the
+  // form that returns with the first bytes: Wine takes its MAXDWORD multiplier as a wait of
+  // weeks.)
   COMMTIMEOUTS t{};
-  t.ReadIntervalTimeout = MAXDWORD;
-  t.ReadTotalTimeoutMultiplier = MAXDWORD;
   t.ReadTotalTimeoutConstant = static_cast<DWORD>(TimeoutMs > 0 ? TimeoutMs : 1);
   if (!standIn_->master->SetCommTimeouts(t)) return got;
   while (got.size() < Count) {

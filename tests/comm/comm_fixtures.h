@@ -6,6 +6,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -157,17 +158,19 @@ inline std::vector<std::string> JournalOfCalls(const sk::platform::FakeSerialDev
   return j;
 }
 
+// The system's codes for a port name that names nothing and for a port another handle has open.
+#ifdef _WIN32
+inline constexpr std::uint32_t kNoSuchPort = ERROR_FILE_NOT_FOUND;
+inline constexpr std::uint32_t kPortInUse = ERROR_ACCESS_DENIED;
+#else
+inline constexpr std::uint32_t kNoSuchPort = ENOENT;
+inline constexpr std::uint32_t kPortInUse = EBUSY;
+#endif
+
 // Pseudo-terminals entered as COM ports in a port map of this test's own.
 class PtyPorts : public ::testing::Test {
  protected:
-#ifdef _WIN32
-  // The system's own port map has no entries a test can add: these cases need pseudo-terminals
-  // entered under the port numbers they choose. The Windows backend's ports are tested between
-  // linked ports (tests/serial_pair, tests/comm_stress) and end to end.
-  void SetUp() override {
-    GTEST_SKIP() << "needs pseudo-terminals entered as COM ports of its choosing";
-  }
-#else
+#ifndef _WIN32
   void SetUp() override {
     ::setenv("SK_PORTMAP_DIR", (dir / "ports").c_str(), 1);
   }
@@ -176,10 +179,19 @@ class PtyPorts : public ::testing::Test {
   }
 #endif
 
-  // A new pseudo-terminal entered as COM<PortNo>.
+  // A new pseudo-terminal entered as COM<PortNo>. Windows has no port map a test can add to:
+  // there the test stage links COM<PortNo> back to back with COM<PortNo + 100> for each number
+  // these cases use (scripts/windows-test.sh), and the stand-in takes that pair, which no other
+  // program's stand-in takes.
   sk::platform::PseudoTerminal& AddPort(std::uint32_t PortNo) {
+#ifdef _WIN32
+    const auto pair = "COM" + std::to_string(PortNo + 100) + ":COM" + std::to_string(PortNo);
+    ::_putenv_s("SK_TEST_PTY_PAIRS", pair.c_str());
+    ptys.push_back(std::make_unique<sk::platform::PseudoTerminal>());
+#else
     ptys.push_back(std::make_unique<sk::platform::PseudoTerminal>());
     EXPECT_TRUE(sk::platform::PortMap().AddOverride(PortNo, ptys.back()->SlavePath()));
+#endif
     return *ptys.back();
   }
 

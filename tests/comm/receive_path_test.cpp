@@ -9,6 +9,7 @@
 #include "comm/comm_fixtures.h"
 #include "comm/worker_fixtures.h"
 #include "platform/application.h"
+#include "support/on_wine.h"
 
 namespace {
 
@@ -71,6 +72,9 @@ TEST_F(ReceivePath, ABurstOfTenBytesIsOneReadAndOneDeliveryInTheMessageWorker) {
 }
 
 TEST_F(ReceivePath, BytesNobodyReadsStayWaitingAndAreCountedAgainAtEveryEvent) {
+  if (testsupport::OnWine())
+    GTEST_SKIP() << "Wine reports EV_RXCHAR at every wait while bytes wait unread, not once as "
+                    "they come: they are counted over and over";
   TskComm com;
   auto& pty = OpenPort(com, 62);
   ASSERT_TRUE(pty.Write({'a', 'b', 'c'}));
@@ -241,6 +245,9 @@ TEST_F(ReceivePath, WithUseMainThreadEventsAreHandledInTheMainThreadOnlyWhileItS
 }
 
 TEST_F(ReceivePath, ALostConnectionClosesThePortInTheEventWorkerAndTheNextOpenWorks) {
+#ifdef _WIN32
+  GTEST_SKIP() << "closing the stand-in's master end leaves its link up: nothing is lost";
+#endif
   Seen seen;
   NotifyRecorder heard;
   std::vector<TThreadID> closes;

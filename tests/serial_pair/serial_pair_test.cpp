@@ -13,6 +13,7 @@
 #include "platform/serial_device.h"
 #include "platform/system_error.h"
 #include "platform/wake_event.h"
+#include "support/on_wine.h"
 
 namespace {
 
@@ -310,13 +311,6 @@ TEST_F(PortPair, EventWaitIsEndedByInputTheWakeHandleANewMaskAndAClose) {
   }
 }
 
-// Wine's serial driver does not reliably cancel a write it holds back: now and then the bytes
-// of a cancelled write still leave once XON comes (about one run in five here).
-bool OnWine() {
-  const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-  return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
 // Output held by XOFF: a waited write ends at its time-out, and the writes still queued on the
 // ordered path are counted and cancelled per thread; the rest goes in order once XON comes.
 TEST_F(PortPair, HeldOutputTimesOutAndIsCancelledPerThread) {
@@ -355,7 +349,9 @@ TEST_F(PortPair, HeldOutputTimesOutAndIsCancelledPerThread) {
 // Writes the driver holds back end with a cancel of the thread that made them and with a purge
 // of the output, and so do the writes queued behind them.
 TEST_F(PortPair, HeldOutputEndsByCancelAndPurge) {
-  if (OnWine())
+  // Now and then the bytes of a write that Wine cancelled still leave once XON comes (about one
+  // run in five here).
+  if (testsupport::OnWine())
     GTEST_SKIP() << "Wine's serial driver does not reliably cancel a write it holds back";
   const Bytes cancelled(100, 0x31), purged(100, 0x33), last = {0x44, 0x45};
   ASSERT_TRUE(a->EscapeCommFunction(SETXOFF)) << LastErrorText();
