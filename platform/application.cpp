@@ -12,6 +12,7 @@
 
 #include "core/component.h"
 #include "platform/system_queue.h"
+#include "platform/thread_exit.h"
 #include "platform/tick.h"
 #include "platform/wake_event.h"
 
@@ -197,24 +198,6 @@ struct TApplication::State {
   }
 };
 
-namespace {
-
-// Removes a thread's queues when it ends, so that posts to an ended thread fail.
-struct QueueOwnership {
-  TThreadID thread = 0;
-  std::vector<std::weak_ptr<TApplication::State>> states;
-  ~QueueOwnership() {
-    for (auto& weak : states)
-      if (auto s = weak.lock()) {
-        std::lock_guard lock(s->mutex);
-        s->queues.erase(thread);
-      }
-  }
-};
-thread_local QueueOwnership tlsOwnership;
-
-}  // namespace
-
 // Called by thread t itself.
 std::shared_ptr<Queue> TApplication::State::EnsureQueue(TThreadID t,
                                                         const std::shared_ptr<State>& self) {
@@ -235,8 +218,13 @@ std::shared_ptr<Queue> TApplication::State::EnsureQueue(TThreadID t,
     q->systemThread = system;
   }
   if (created && t != main) {
-    tlsOwnership.thread = t;
-    tlsOwnership.states.push_back(self);
+    // Posts to an ended thread fail: its queue goes with it.
+    AtThreadExit([weak = std::weak_ptr<State>(self), t] {
+      if (auto s = weak.lock()) {
+        std::lock_guard lock(s->mutex);
+        s->queues.erase(t);
+      }
+    });
   }
   return q;
 }

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "platform/system_error.h"
+#include "platform/thread_exit.h"
 #include "platform/win32/overlapped_io.h"
 #include "platform/win32/serial_device_win32.h"
 
@@ -22,14 +23,12 @@ bool Fail(DWORD Error) {
 // The completion event of the calling thread's reads that never wait: made once per thread,
 // since every received chunk takes one such read, and each new event costs a system call.
 HANDLE ThreadEvent() {
-  struct Event {
-    HANDLE h = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    ~Event() {
-      if (h != nullptr) ::CloseHandle(h);
-    }
-  };
-  thread_local Event event;
-  return event.h;
+  thread_local HANDLE event = nullptr;
+  if (event == nullptr) {
+    event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (event != nullptr) AtThreadExit([h = event] { ::CloseHandle(h); });
+  }
+  return event;
 }
 
 }  // namespace
