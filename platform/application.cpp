@@ -56,6 +56,9 @@ struct Queue {
 
   void NotifyAll() {
     cv.notify_all();
+    SignalDescriptor();
+  }
+  void SignalDescriptor() {
     if (waitingOnDescriptor || sysqueue::kUsed) descriptorWait->Signal();
   }
 
@@ -550,14 +553,20 @@ bool TApplication::ProcessMessages(std::uint32_t WaitMs) {
 }
 
 void TApplication::WakeUp(TThreadID Thread) {
+  std::shared_ptr<Queue> q;
+  std::function<void(TThreadID)> hook;
   {
     std::lock_guard lock(state_->mutex);
-    auto q = state_->Find(Thread);
+    q = state_->Find(Thread);
     if (!q) return;
     q->woken = true;
-    q->NotifyAll();
+    q->SignalDescriptor();
+    hook = state_->postedHook;
   }
-  state_->Posted(Thread);
+  // Outside the lock: a thread woken while the lock is still held would only wait for it.
+  // The waiter looks at the flag under the lock before it sleeps, so the wake-up is not lost.
+  q->cv.notify_all();
+  if (hook) hook(Thread);
 }
 
 bool TApplication::WaitServing(const std::function<bool()>& Done, std::uint32_t TimeoutMs) {
