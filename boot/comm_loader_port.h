@@ -15,7 +15,6 @@ class CommLoaderPort : public loader::LoaderPort {
 
   void SetActive(bool Value) override;
   void SetBaudRate(std::uint32_t Value) override { comm_.SetBaudRate(Value); }
-  void SendChar(sk::Byte Value) override { comm_.SendChar(Value); }
   void SendData(std::span<const sk::Byte> Data) override;
   void ClearDeviceInput() override { comm_.ClearDeviceInput(); }
   std::uint32_t TotalReceived() const override { return comm_.TotalReceived(); }

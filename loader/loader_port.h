@@ -15,8 +15,6 @@ class LoaderPort {
   virtual void SetActive(bool Value) = 0;
   // Set while the port is closed.
   virtual void SetBaudRate(std::uint32_t Value) = 0;
-  // Sends one byte and returns when it is written.
-  virtual void SendChar(sk::Byte Value) = 0;
   // Starts sending Data and returns before it has left; the bytes sent are those Data held at
   // the call (the loop refills its buffer at once).
   virtual void SendData(std::span<const sk::Byte> Data) = 0;

@@ -114,14 +114,9 @@ void FakePort::SetActive(bool Value) {
   pending_.clear();
 }
 
-void FakePort::SendChar(sk::Byte Value) {
-  Take(Value, false);
-}
-
 void FakePort::SendData(std::span<const sk::Byte> Data) {
-  sendDataBytes_ = int(Data.size());
-  for (sk::Byte b : Data) Take(b, true);
-  sendDataBytes_ = 0;
+  ++sendCalls_;
+  for (sk::Byte b : Data) Take(b);
 }
 
 void FakePort::ClearDeviceInput() {
@@ -130,8 +125,9 @@ void FakePort::ClearDeviceInput() {
   purgedSinceFrame_ = true;
 }
 
-void FakePort::Take(sk::Byte b, bool viaSendData) {
+void FakePort::Take(sk::Byte b) {
   ++totalSent;
+  if (pending_.empty()) frameFirstCall_ = sendCalls_;
   pending_.push_back(b);
   if (pending_.size() < bootshell::protocol::kFrameHeaderSize) return;
   const std::size_t length = pending_[1] | pending_[2] << 8;
@@ -143,7 +139,7 @@ void FakePort::Take(sk::Byte b, bool viaSendData) {
   f.payload.assign(pending_.begin() + 4, pending_.end());
   f.at = ticks_.now;
   f.purgedBefore = purgedSinceFrame_;
-  f.payloadInOneCall = viaSendData && std::size_t(sendDataBytes_) == length;
+  f.inOneCall = frameFirstCall_ == sendCalls_;
   pending_.clear();
   purgedSinceFrame_ = false;
   frames.push_back(f);

@@ -99,9 +99,9 @@ struct Frame {
   std::uint16_t length = 0;
   sk::Byte sum = 0;
   sk::ByteString payload;
-  std::uint32_t at = 0;           // tick when its last byte went out
-  bool purgedBefore = false;      // input was discarded between the previous frame and this one
-  bool payloadInOneCall = false;  // the payload went in one SendData call
+  std::uint32_t at = 0;       // tick when its last byte went out
+  bool purgedBefore = false;  // input was discarded between the previous frame and this one
+  bool inOneCall = false;     // the whole frame went in one SendData call
   std::uint32_t Address() const;
 };
 
@@ -111,7 +111,6 @@ class FakePort : public bootshell::loader::LoaderPort {
 
   void SetActive(bool Value) override;
   void SetBaudRate(std::uint32_t Value) override { baudRates.push_back(Value); }
-  void SendChar(sk::Byte Value) override;
   void SendData(std::span<const sk::Byte> Data) override;
   void ClearDeviceInput() override;
   std::uint32_t TotalReceived() const override { return totalReceived; }
@@ -128,12 +127,13 @@ class FakePort : public bootshell::loader::LoaderPort {
   int purges = 0;
 
  private:
-  void Take(sk::Byte b, bool viaSendData);
+  void Take(sk::Byte b);
 
   FakeTicks& ticks_;
   sk::ByteString pending_;
   bool purgedSinceFrame_ = false;
-  int sendDataBytes_ = 0;
+  int sendCalls_ = 0;       // SendData calls so far
+  int frameFirstCall_ = 0;  // the call that brought the pending frame's first byte
 };
 
 // What the device answers to a frame: a tag, or nothing.

@@ -58,7 +58,8 @@ TEST_F(LoaderTransfer, TenKilobyteImageTakesFourCycles) {
     EXPECT_EQ(blocks[i].payload, sk::ByteString(from, from + 1024)) << "cycle " << i;
     EXPECT_EQ(blocks[i].length, 1024);
     EXPECT_EQ(blocks[i].sum, Sum8(blocks[i].payload));
-    EXPECT_TRUE(blocks[i].payloadInOneCall);
+    EXPECT_TRUE(addresses[i].inOneCall);
+    EXPECT_TRUE(blocks[i].inOneCall);
     EXPECT_TRUE(addresses[i].purgedBefore);
     EXPECT_TRUE(blocks[i].purgedBefore);
   }

@@ -96,7 +96,6 @@ class JournalPort : public LoaderPort {
   explicit JournalPort(Journal& journal) : journal_(journal) {}
   void SetActive(bool Value) override { journal_.Add(Value ? "open" : "close"); }
   void SetBaudRate(std::uint32_t) override {}
-  void SendChar(sk::Byte Value) override { Take(Value); }
   void SendData(std::span<const sk::Byte> Data) override {
     for (sk::Byte b : Data) Take(b);
   }
