@@ -466,11 +466,10 @@ bool TApplication::PostQuit(TThreadID Thread) {
     if (!q) return false;
     if constexpr (sysqueue::kUsed) {
       if (q->systemThread == 0 || !sysqueue::PostQuit(q->systemThread)) return false;
-      q->NotifyAll();
     } else {
       ++q->quits;
-      q->NotifyAll();
     }
+    q->NotifyAll();
   }
   state_->Posted(Thread);
   return true;

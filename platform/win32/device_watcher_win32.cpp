@@ -13,6 +13,7 @@
 #include "platform/device_watcher.h"
 #include "platform/system_error.h"
 #include "platform/win32/utf16.h"
+#include "platform/win32/window_class.h"
 
 namespace sk::platform {
 
@@ -28,16 +29,8 @@ constexpr const wchar_t* kWindowClass = L"SerialKitDeviceWatcher";
 
 LRESULT CALLBACK WatcherProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam);
 
-// The class is registered once and kept: windows of it may live on several threads.
 bool RegisterWatcherClass() {
-  static const bool registered = [] {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = WatcherProc;
-    wc.hInstance = ::GetModuleHandleW(nullptr);
-    wc.lpszClassName = kWindowClass;
-    return ::RegisterClassExW(&wc) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-  }();
+  static const bool registered = win32::RegisterWindowClass(kWindowClass, WatcherProc);
   return registered;
 }
 

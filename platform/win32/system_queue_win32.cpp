@@ -9,6 +9,7 @@
 #include "platform/native_handle.h"
 #include "platform/system_error.h"
 #include "platform/system_queue.h"
+#include "platform/win32/window_class.h"
 
 namespace sk::platform::sysqueue {
 
@@ -54,16 +55,8 @@ LRESULT CALLBACK TimerProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LPar
   return ::DefWindowProcW(Window, Message, WParam, LParam);
 }
 
-// The class is registered once and kept: windows of it live on many threads.
 bool RegisterTimerClass() {
-  static const bool registered = [] {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = TimerProc;
-    wc.hInstance = ::GetModuleHandleW(nullptr);
-    wc.lpszClassName = kTimerClass;
-    return ::RegisterClassExW(&wc) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-  }();
+  static const bool registered = win32::RegisterWindowClass(kTimerClass, TimerProc);
   return registered;
 }
 
