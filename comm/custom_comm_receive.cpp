@@ -133,7 +133,16 @@ void TskCustomComm::HandleCommEvent(const platform::TMsg& Msg) {
           if (got == 0) break;
           fChunksRead.fetch_add(1, std::memory_order_relaxed);
           DoReceived(buffer->data(), got);
-          if (!refresh()) break;
+          // Only a full buffer can have left measured bytes behind. Bytes that came since
+          // make the input readable again and arrive as an event of their own: looking now
+          // would put three system calls between each answer and the loop's next frame.
+          if (got < size || !refresh()) break;
+          if (errors != 0) {
+            // Come while the buffer was being emptied: reported, not cleared unseen; the
+            // rest waits for the next event like any input behind a line error.
+            DoCommError(errors, 0, ComStatFlags(stat) & kHoldFlags);
+            break;
+          }
         } while (stat.cbInQue > 0);
       }
     }

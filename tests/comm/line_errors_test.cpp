@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "comm/comm_fixtures.h"
@@ -54,6 +55,17 @@ TEST_F(PortLineErrors, AnErrorOfThisOpenIsReportedOnceWithItsFlag) {
   com.fake->ReceiveBytes({'y'});
   ASSERT_TRUE(processor.seen.Until([&] { return !processor.chunks.empty(); }));
   processor.seen.Read([&] { EXPECT_EQ(errors, std::vector<std::uint32_t>{CE_FRAME}); });
+}
+
+TEST_F(PortLineErrors, AnErrorWhileAFullBufferIsEmptiedIsReported) {
+  bool injected = false;  // the message worker's alone
+  com.SetOnAfterReceive(TOnReceived::Bind(&injected, [&](TObject*, const Byte*, std::uint32_t) {
+    if (!std::exchange(injected, true)) com.fake->InjectLineErrors(CE_OVERRUN);
+  }));
+  // More than the read buffer holds: its second part is still waiting after the first read.
+  com.fake->ReceiveBytes(std::vector<std::uint8_t>(com.BufferInSize() + 100u, 'z'));
+  ASSERT_TRUE(processor.seen.Until([&] { return !errors.empty(); }));
+  processor.seen.Read([&] { EXPECT_EQ(errors, std::vector<std::uint32_t>{CE_OVERRUN}); });
 }
 
 TEST(LineErrorClear, AClearWithoutARecordStillClears) {
