@@ -1,6 +1,7 @@
 #pragma once
 // A descriptor that a waiting thread can include in its wait on a device and another thread
 // can make readable to end that wait (an eventfd on POSIX systems, an event object on Windows).
+#include <atomic>
 #include <cstdint>
 #include <initializer_list>
 
@@ -25,6 +26,9 @@ class WakeEvent {
 
  private:
   NativeHandle handle_ = kNoNativeHandle;
+  // Set once a signal has made the descriptor readable: a reset of an unsignalled event (the
+  // usual case after a device woke the wait) then costs no system call.
+  std::atomic<bool> signalled_{false};
 };
 
 // Waits until one of Handles (WakeEvent or device descriptors; negative ones are skipped)

@@ -297,8 +297,12 @@ bool PosixSerialDevice::SetCommMask(std::uint32_t Mask) {
 }
 
 std::optional<PosixSerialDevice::Counters> PosixSerialDevice::ReadCounters() const {
+  if (noCounters_.load(std::memory_order_relaxed)) return std::nullopt;
   serial_icounter_struct ic{};
-  if (::ioctl(fd_, TIOCGICOUNT, &ic) != 0) return std::nullopt;
+  if (::ioctl(fd_, TIOCGICOUNT, &ic) != 0) {
+    if (errno == ENOTTY || errno == EINVAL) noCounters_.store(true, std::memory_order_relaxed);
+    return std::nullopt;
+  }
   return Counters{static_cast<std::uint32_t>(ic.frame), static_cast<std::uint32_t>(ic.overrun),
                   static_cast<std::uint32_t>(ic.parity), static_cast<std::uint32_t>(ic.brk),
                   static_cast<std::uint32_t>(ic.buf_overrun)};

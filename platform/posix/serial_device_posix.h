@@ -84,14 +84,17 @@ class PosixSerialDevice final : public SerialDevice {
 
   int fd_;
   std::atomic<bool> closed_{false};
-  mutable std::shared_mutex useMutex_;        // shared by operations, exclusive by Close
-  WakeEvent closeWake_;                       // readable from Close on
-  WakeEvent eventWake_;                       // mask changed or output drained
-  std::atomic<bool> inputWatched_{false};     // another thread reads the input as it comes
-  std::atomic<bool> eventWaitBlind_{false};   // the event wait may sleep without the input
-  std::atomic<bool> txPending_{false};        // output drained since the last EV_TXEMPTY report
-  std::atomic<bool> txEmptyWanted_{false};    // the mask holds EV_TXEMPTY
-  std::atomic<bool> drainAwaited_{false};     // an event wait sleeps until the queue drains
+  mutable std::shared_mutex useMutex_;       // shared by operations, exclusive by Close
+  WakeEvent closeWake_;                      // readable from Close on
+  WakeEvent eventWake_;                      // mask changed or output drained
+  std::atomic<bool> inputWatched_{false};    // another thread reads the input as it comes
+  std::atomic<bool> eventWaitBlind_{false};  // the event wait may sleep without the input
+  std::atomic<bool> txPending_{false};       // output drained since the last EV_TXEMPTY report
+  std::atomic<bool> txEmptyWanted_{false};   // the mask holds EV_TXEMPTY
+  std::atomic<bool> drainAwaited_{false};    // an event wait sleeps until the queue drains
+  // The driver keeps no line-error counters (a pseudo-terminal, many USB adapters): every
+  // receive event would ask again, for a system call that can only fail.
+  mutable std::atomic<bool> noCounters_{false};
   std::atomic<std::int64_t> txBusyUntil_{0};  // steady clock, ns: the line's last stop bit
   std::unique_ptr<OutputQueue> output_;
 

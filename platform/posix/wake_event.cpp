@@ -30,10 +30,14 @@ void WakeEvent::Signal() {
   std::uint64_t one = 1;
   while (::write(handle_, &one, sizeof one) < 0 && errno == EINTR) {
   }
+  // The flag after the write: a reset between the two leaves the descriptor readable until
+  // the next reset, where the other order could leave it readable for good with the flag clear.
+  signalled_.store(true);
   errno = saved;
 }
 
 void WakeEvent::Reset() {
+  if (!signalled_.exchange(false)) return;
   const int saved = errno;
   std::uint64_t value;
   while (::read(handle_, &value, sizeof value) < 0 && errno == EINTR) {
