@@ -2,6 +2,7 @@
 // The yardstick for the loader: the same protocol done as plainly as it can be. One thread,
 // the pseudo-terminal read with blocking reads, every frame written whole with one write.
 #include <string>
+#include <vector>
 
 #include "core/bytes.h"
 
@@ -11,6 +12,8 @@ struct MinimalRun {
   double seconds = 0;           // first address frame written to the last block acknowledged
   std::size_t answerBytes = 0;  // answer bytes read meanwhile
   int cycles = 0;
+  // Each cycle's length: from one address frame to the next (the last to its acknowledgement).
+  std::vector<double> cycleSeconds;
 };
 
 // Greets the device on TtyPath, then writes the decrypted Image as the loader does (address
