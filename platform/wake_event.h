@@ -26,8 +26,10 @@ class WakeEvent {
 
  private:
   NativeHandle handle_ = kNoNativeHandle;
-  // Set once a signal has made the descriptor readable: a reset of an unsignalled event (the
-  // usual case after a device woke the wait) then costs no system call.
+  // Set once Signal has made the descriptor readable: on POSIX systems, where nothing else
+  // writes the eventfd, a reset of an unsignalled event (the usual case after a device woke the
+  // wait) then costs no system call. Windows also sets these events itself, as the completion
+  // events of overlapped I/O, so there a reset always resets.
   std::atomic<bool> signalled_{false};
 };
 

@@ -71,21 +71,17 @@ MinimalRun MinimalTransfer(const std::string& TtyPath, const sk::ByteString& Ima
   auto cycleStart = start;
   run.cycleSeconds.reserve(static_cast<std::size_t>(run.cycles));
   for (int c = 0; c < run.cycles; ++c) {
-    if (c > 0) {
-      const auto now = std::chrono::steady_clock::now();
-      run.cycleSeconds.push_back(std::chrono::duration<double>(now - cycleStart).count());
-      cycleStart = now;
-    }
     const auto offset = static_cast<std::size_t>(c) * kChunkSize;
     line.Write(AddressFrame(FlashBaseAddress + static_cast<std::uint32_t>(offset)));
     run.answerBytes += line.ReadUntil("answerE3");
     line.Write(DataFrame(
         std::span<const sk::Byte, kDataPayloadSize>(Image.data() + offset, kDataPayloadSize)));
     run.answerBytes += line.ReadUntil("answerE2");
+    const auto now = std::chrono::steady_clock::now();
+    run.cycleSeconds.push_back(std::chrono::duration<double>(now - cycleStart).count());
+    cycleStart = now;
   }
-  const auto end = std::chrono::steady_clock::now();
-  run.cycleSeconds.push_back(std::chrono::duration<double>(end - cycleStart).count());
-  run.seconds = std::chrono::duration<double>(end - start).count();
+  run.seconds = std::chrono::duration<double>(cycleStart - start).count();
   return run;
 }
 
