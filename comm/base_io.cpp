@@ -66,6 +66,10 @@ void TskBaseIO::SetActive(bool Value) {
         DoOpen();
       else
         DoClose();
+    } else if (!Value) {
+      // A port closed as lost by one worker may have another still inside a handler: once
+      // this returns, nothing of the port runs in the components it uses.
+      StopThreads();
     }
   } catch (...) {
     // A failed test at design time shows as such, not as the previous result.

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <thread>
 
 #include "comm/comm_fixtures.h"
@@ -318,6 +320,39 @@ TEST(PortLifecycleFake, ALostConnectionClosesWithoutRetryUnlessKeepConnectionIsS
   EXPECT_EQ(log.Lines(), std::vector<std::string>{"1 skComm: Try to keep connection ..."});
   com.SetActive(true);  // the next open works normally
   EXPECT_TRUE(com.Active());
+}
+
+TEST(PortLifecycleFake, ClosingAPortLostDuringAHandlerWaitsForTheHandlerToReturn) {
+  FakeComm com;
+  com.SetUseMainThread(false);
+  std::atomic<bool> entered{false}, release{false}, left{false};
+  com.SetOnAfterReceive(TOnReceived::Bind(&left, [&](TObject*, const Byte*, std::uint32_t) {
+    entered = true;
+    const auto until = platform::GetTickCount() + 10000;
+    while (!release && static_cast<std::int32_t>(platform::GetTickCount() - until) < 0)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    left = true;
+  }));
+  com.SetActive(true);
+  com.fake->ReceiveBytes({'x'});
+  const auto until = platform::GetTickCount() + 10000;
+  auto waitFor = [&](auto Done) {
+    while (!Done() && static_cast<std::int32_t>(platform::GetTickCount() - until) < 0)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return Done();
+  };
+  ASSERT_TRUE(waitFor([&] { return entered.load(); }));
+  // The event worker closes the port as lost while the message worker is in the handler.
+  com.fake->Disconnect();
+  ASSERT_TRUE(waitFor([&] { return !com.Active(); }));
+
+  std::thread releaser([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    release = true;
+  });
+  com.SetActive(false);
+  EXPECT_TRUE(left) << "the close returned while the handler still ran";
+  releaser.join();
 }
 
 TEST(PortLifecycleFake, NotifySubscribersAreOneHandlerOfOneObject) {
