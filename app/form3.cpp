@@ -10,8 +10,8 @@
 #include <cmath>
 
 #include "app/resources.h"
-#include "core/component.h"
-#include "platform/application.h"
+#include "serialkit/core/component.h"
+#include "serialkit/platform/application.h"
 
 namespace bootshell::app {
 

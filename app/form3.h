@@ -24,9 +24,9 @@
 #include "boot/comm_loader_port.h"
 #include "boot/loader_hookup.h"
 #include "loader/firmware_loader.h"
-#include "platform/device_watcher.h"
-#include "widgets/device_box.h"
-#include "widgets/qt_application_pump.h"
+#include "serialkit/platform/device_watcher.h"
+#include "serialkit/widgets/device_box.h"
+#include "serialkit/widgets/qt_application_pump.h"
 
 namespace bootshell::app {
 

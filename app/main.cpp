@@ -2,8 +2,8 @@
 #include <QApplication>
 
 #include "app/form3.h"
-#include "widgets/port_settings_dialog.h"
-#include "widgets/qt_error_report.h"
+#include "serialkit/widgets/port_settings_dialog.h"
+#include "serialkit/widgets/qt_error_report.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);

@@ -5,9 +5,9 @@
 // them here, so the window and the command line cannot differ in a setting.
 #include <string>
 
-#include "comm/serial_comm.h"
-#include "dataproc/data_processor.h"
-#include "log/log_file.h"
+#include "serialkit/comm/serial_comm.h"
+#include "serialkit/dataproc/data_processor.h"
+#include "serialkit/log/log_file.h"
 
 namespace bootshell::boot {
 

@@ -4,7 +4,7 @@
 #include <atomic>
 #include <string>
 
-#include "comm/custom_comm.h"
+#include "serialkit/comm/custom_comm.h"
 #include "loader/loader_port.h"
 
 namespace bootshell::boot {

@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "core/bytes.h"
+#include "serialkit/core/bytes.h"
 
 namespace bootshell::cipher {
 

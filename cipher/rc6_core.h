@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <span>
 
-#include "core/bytes.h"
+#include "serialkit/core/bytes.h"
 
 namespace bootshell::cipher {
 

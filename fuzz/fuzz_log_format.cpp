@@ -8,7 +8,7 @@
 #include <string>
 
 #include "fuzz/fuzz_input.h"
-#include "log/log_format.h"
+#include "serialkit/log/log_format.h"
 
 namespace {
 

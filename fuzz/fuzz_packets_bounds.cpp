@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "dataproc/data_packet.h"
+#include "serialkit/dataproc/data_packet.h"
 #include "fuzz/fuzz_input.h"
 
 namespace {

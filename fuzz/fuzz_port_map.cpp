@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/port_map.h"
+#include "serialkit/platform/port_map.h"
 
 namespace {
 

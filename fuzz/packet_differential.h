@@ -6,7 +6,7 @@
 #include <sstream>
 #include <string>
 
-#include "dataproc/data_packet.h"
+#include "serialkit/dataproc/data_packet.h"
 #include "fuzz/fuzz_input.h"
 #include "fuzz/packet_model.h"
 

@@ -4,7 +4,7 @@
 #include <span>
 #include <string>
 
-#include "core/bytes.h"
+#include "serialkit/core/bytes.h"
 
 namespace bootshell::protocol {
 

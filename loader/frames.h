@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <span>
 
-#include "core/bytes.h"
+#include "serialkit/core/bytes.h"
 #include "loader/boot_protocol.h"
 
 namespace bootshell::protocol {

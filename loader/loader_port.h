@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <span>
 
-#include "core/bytes.h"
+#include "serialkit/core/bytes.h"
 
 namespace bootshell::loader {
 

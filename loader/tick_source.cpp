@@ -3,7 +3,7 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/tick.h"
+#include "serialkit/platform/tick.h"
 
 namespace bootshell::loader {
 

@@ -26,7 +26,7 @@ trap 'wine_stop; rm -rf "$ports_dir"' EXIT
 wine_start
 
 # The serial device's own tests talk between COM41 and COM42; tests that would hold a
-# pseudo-terminal's master end take one of the other pairs (platform/pseudo_terminal.h).
+# pseudo-terminal's master end take one of the other pairs (serialkit/testing/pseudo_terminal.h).
 link_ports 41 42 "$ports_dir"
 export SK_TEST_PORT_A=COM41 SK_TEST_PORT_B=COM42
 link_ports 47 48 "$ports_dir"

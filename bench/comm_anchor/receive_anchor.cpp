@@ -27,10 +27,10 @@
 #include <thread>
 #include <vector>
 
-#include "comm/serial_comm.h"
-#include "platform/application.h"
-#include "platform/pseudo_terminal.h"
-#include "platform/serial_device.h"
+#include "serialkit/comm/serial_comm.h"
+#include "serialkit/platform/application.h"
+#include "serialkit/testing/pseudo_terminal.h"
+#include "serialkit/platform/serial_device.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <random>
 #include <string>
 
-#include "dataproc/data_packet.h"
+#include "serialkit/dataproc/data_packet.h"
 #include "loader/boot_protocol.h"
 
 namespace {

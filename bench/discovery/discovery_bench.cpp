@@ -8,12 +8,12 @@
 #include <memory>
 #include <vector>
 
-#include "comm/serial_comm.h"
+#include "serialkit/comm/serial_comm.h"
 #include "discovery/fake_device_tree.h"
-#include "platform/application.h"
-#include "platform/device_watcher.h"
-#include "platform/port_map.h"
-#include "platform/pseudo_terminal.h"
+#include "serialkit/platform/application.h"
+#include "serialkit/platform/device_watcher.h"
+#include "serialkit/platform/port_map.h"
+#include "serialkit/testing/pseudo_terminal.h"
 
 namespace {
 

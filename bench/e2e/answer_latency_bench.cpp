@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "boot/boot_components.h"
-#include "platform/pseudo_terminal.h"
+#include "serialkit/testing/pseudo_terminal.h"
 
 namespace {
 

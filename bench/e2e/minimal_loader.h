@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "core/bytes.h"
+#include "serialkit/core/bytes.h"
 
 namespace bench {
 

@@ -11,7 +11,7 @@
 #include <fstream>
 #include <string>
 
-#include "log/log_file.h"
+#include "serialkit/log/log_file.h"
 
 namespace {
 

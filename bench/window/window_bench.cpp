@@ -34,7 +34,7 @@
 #include "loader/firmware_loader.h"
 #include "loader/frames.h"
 #include "loader/link_kind.h"
-#include "platform/pseudo_terminal.h"
+#include "serialkit/testing/pseudo_terminal.h"
 #include "support/scratch_dir.h"
 #include "support/sim_process.h"
 

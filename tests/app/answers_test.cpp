@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "form_fixture.h"
-#include "platform/pseudo_terminal.h"
+#include "serialkit/testing/pseudo_terminal.h"
 
 namespace apptest {
 namespace {

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "app/form3.h"
-#include "platform/application.h"
+#include "serialkit/platform/application.h"
 #include "support/scratch_dir.h"
 
 namespace apptest {

@@ -12,8 +12,8 @@
 #include <memory>
 
 #include "form_fixture.h"
-#include "platform/pseudo_terminal.h"
-#include "widgets/device_box.h"
+#include "serialkit/testing/pseudo_terminal.h"
+#include "serialkit/widgets/device_box.h"
 
 namespace apptest {
 namespace {

@@ -15,7 +15,7 @@
 #include "boot/loader_hookup.h"
 #include "boot/state_names.h"
 #include "loader/firmware_loader.h"
-#include "platform/pseudo_terminal.h"
+#include "serialkit/testing/pseudo_terminal.h"
 
 namespace bootshell::boot {
 namespace {

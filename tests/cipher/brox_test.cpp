@@ -6,7 +6,7 @@
 
 #include "cipher/file_stream.h"
 #include "oracle.h"
-#include "platform/process_info.h"
+#include "serialkit/platform/process_info.h"
 #include "support/child_process.h"
 #include "support/scratch_dir.h"
 

@@ -12,7 +12,7 @@
 
 #ifndef _WIN32
 #include "discovery/fake_device_tree.h"
-#include "platform/pseudo_terminal.h"
+#include "serialkit/testing/pseudo_terminal.h"
 #include "support/child_process.h"
 #include "support/scratch_dir.h"
 #endif

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "comm/comm_fixtures.h"
-#include "platform/tick.h"
+#include "serialkit/platform/tick.h"
 
 namespace {
 

@@ -12,14 +12,14 @@
 #include <string>
 #include <vector>
 
-#include "comm/data_processor_link.h"
-#include "comm/serial_comm.h"
-#include "log/custom_log_file.h"
-#include "log/log_format.h"
-#include "platform/fake_serial_device.h"
-#include "platform/port_map.h"
-#include "platform/pseudo_terminal.h"
-#include "platform/system_error.h"
+#include "serialkit/comm/data_processor_link.h"
+#include "serialkit/comm/serial_comm.h"
+#include "serialkit/log/custom_log_file.h"
+#include "serialkit/log/log_format.h"
+#include "serialkit/testing/fake_serial_device.h"
+#include "serialkit/platform/port_map.h"
+#include "serialkit/testing/pseudo_terminal.h"
+#include "serialkit/platform/system_error.h"
 #include "support/recording_log.h"
 #include "support/scratch_dir.h"
 

@@ -8,9 +8,9 @@
 #include <thread>
 
 #include "comm/comm_fixtures.h"
-#include "platform/application.h"
-#include "platform/serial_device.h"
-#include "platform/tick.h"
+#include "serialkit/platform/application.h"
+#include "serialkit/platform/serial_device.h"
+#include "serialkit/platform/tick.h"
 #include "support/on_wine.h"
 
 namespace {

@@ -5,9 +5,9 @@
 #include <atomic>
 
 #include "comm/comm_fixtures.h"
-#include "comm/thread_io.h"
+#include "serialkit/comm/thread_io.h"
 #include "comm/worker_fixtures.h"
-#include "platform/application.h"
+#include "serialkit/platform/application.h"
 
 namespace {
 

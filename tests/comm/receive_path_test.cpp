@@ -8,7 +8,7 @@
 
 #include "comm/comm_fixtures.h"
 #include "comm/worker_fixtures.h"
-#include "platform/application.h"
+#include "serialkit/platform/application.h"
 #include "support/on_wine.h"
 
 namespace {

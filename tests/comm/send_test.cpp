@@ -6,8 +6,8 @@
 #include <thread>
 
 #include "comm/comm_fixtures.h"
-#include "platform/serial_device.h"
-#include "platform/tick.h"
+#include "serialkit/platform/serial_device.h"
+#include "serialkit/platform/tick.h"
 
 namespace {
 

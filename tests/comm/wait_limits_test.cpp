@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "comm/comm_fixtures.h"
-#include "platform/application.h"
+#include "serialkit/platform/application.h"
 
 namespace {
 

@@ -12,10 +12,10 @@
 #include <thread>
 #include <vector>
 
-#include "comm/data_processor_link.h"
-#include "comm/serial_comm.h"
-#include "platform/application.h"
-#include "platform/messages.h"
+#include "serialkit/comm/data_processor_link.h"
+#include "serialkit/comm/serial_comm.h"
+#include "serialkit/platform/application.h"
+#include "serialkit/platform/messages.h"
 
 namespace sktest {
 

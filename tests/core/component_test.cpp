@@ -1,4 +1,4 @@
-#include "core/component.h"
+#include "serialkit/core/component.h"
 
 #include <gtest/gtest.h>
 

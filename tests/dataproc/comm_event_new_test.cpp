@@ -1,4 +1,4 @@
-#include "dataproc/comm_event_new.h"
+#include "serialkit/dataproc/comm_event_new.h"
 
 #include <gtest/gtest.h>
 

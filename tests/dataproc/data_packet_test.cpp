@@ -1,4 +1,4 @@
-#include "dataproc/data_packet.h"
+#include "serialkit/dataproc/data_packet.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "dataproc/data_packet.h"
+#include "serialkit/dataproc/data_packet.h"
 #include "loader/boot_protocol.h"
 #include "packet_feed.h"
 #include "support/counting_new.h"

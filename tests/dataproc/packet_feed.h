@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "dataproc/data_packet.h"
+#include "serialkit/dataproc/data_packet.h"
 
 namespace dataproc_test {
 

@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "comm/base_io.h"
-#include "comm/timer.h"
-#include "dataproc/data_processor.h"
-#include "log/custom_log_file.h"
-#include "log/log_format.h"
-#include "platform/application.h"
+#include "serialkit/comm/base_io.h"
+#include "serialkit/comm/timer.h"
+#include "serialkit/dataproc/data_processor.h"
+#include "serialkit/log/custom_log_file.h"
+#include "serialkit/log/log_format.h"
+#include "serialkit/platform/application.h"
 #include "support/recording_log.h"
 
 namespace chaintest {

@@ -7,9 +7,9 @@
 #include <thread>
 
 #include "chain_fixtures.h"
-#include "comm/serial_comm.h"
-#include "platform/port_map.h"
-#include "platform/pseudo_terminal.h"
+#include "serialkit/comm/serial_comm.h"
+#include "serialkit/platform/port_map.h"
+#include "serialkit/testing/pseudo_terminal.h"
 #include "support/scratch_dir.h"
 
 namespace {

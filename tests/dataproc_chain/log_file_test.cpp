@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "chain_fixtures.h"
-#include "log/log_file.h"
+#include "serialkit/log/log_file.h"
 #include "support/scratch_dir.h"
 
 namespace {

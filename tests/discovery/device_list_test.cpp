@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "comm/serial_comm.h"
-#include "discovery/port_list.h"
-#include "discovery/port_loader.h"
-#include "platform/device_change.h"
+#include "serialkit/comm/serial_comm.h"
+#include "serialkit/discovery/port_list.h"
+#include "serialkit/discovery/port_loader.h"
+#include "serialkit/platform/device_change.h"
 #ifndef _WIN32
 #include "discovery/fake_device_tree.h"
-#include "platform/pseudo_terminal.h"
+#include "serialkit/testing/pseudo_terminal.h"
 #endif
 
 namespace {

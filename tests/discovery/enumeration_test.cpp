@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "comm/serial_comm.h"
+#include "serialkit/comm/serial_comm.h"
 #include "discovery/fake_device_tree.h"
-#include "discovery/port_list.h"
-#include "discovery/setup_devices.h"
-#include "platform/pseudo_terminal.h"
-#include "platform/setup_devices.h"
+#include "serialkit/discovery/port_list.h"
+#include "serialkit/discovery/setup_devices.h"
+#include "serialkit/testing/pseudo_terminal.h"
+#include "serialkit/platform/setup_devices.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "comm/serial_comm.h"
-#include "platform/win32/setup_api.h"
+#include "serialkit/comm/serial_comm.h"
+#include "serialkit/platform/win32/setup_api.h"
 #include "platform_win32/installed_devices.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "discovery/port_list.h"
-#include "discovery/port_loader.h"
+#include "serialkit/discovery/port_list.h"
+#include "serialkit/discovery/port_loader.h"
 
 namespace {
 

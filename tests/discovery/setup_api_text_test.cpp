@@ -1,9 +1,9 @@
 // The text rules of the setup-library binding, and the class identifiers' text form.
 #include <gtest/gtest.h>
 
-#include "discovery/setup_devices.h"
-#include "platform/guid.h"
-#include "platform/setup_api_text.h"
+#include "serialkit/discovery/setup_devices.h"
+#include "serialkit/discovery/guid.h"
+#include "serialkit/discovery/setup_api_text.h"
 
 namespace {
 

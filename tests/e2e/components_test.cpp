@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "boot/boot_components.h"
-#include "core/component.h"
+#include "serialkit/core/component.h"
 #include "loader/frames.h"
-#include "platform/application.h"
-#include "platform/pseudo_terminal.h"
+#include "serialkit/platform/application.h"
+#include "serialkit/testing/pseudo_terminal.h"
 #include "support/sim_process.h"
 
 namespace e2e {

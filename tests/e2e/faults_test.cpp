@@ -8,8 +8,8 @@
 
 #include "e2e_fixture.h"
 #include "exit_status.h"
-#include "platform/port_map.h"
-#include "platform/pseudo_terminal.h"
+#include "serialkit/platform/port_map.h"
+#include "serialkit/testing/pseudo_terminal.h"
 
 namespace e2e {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "cipher/memory_stream.h"
 #include "cipher/rc6.h"
-#include "core/component.h"
+#include "serialkit/core/component.h"
 #include "loader/boot_protocol.h"
 #include "loader/firmware_key.h"
 

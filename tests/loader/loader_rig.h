@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "core/bytes.h"
+#include "serialkit/core/bytes.h"
 #include "loader/firmware_loader.h"
 #include "support/scratch_dir.h"
 

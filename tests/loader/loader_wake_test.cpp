@@ -11,7 +11,7 @@
 #include "loader/boot_protocol.h"
 #include "loader/firmware_loader.h"
 #include "loader_rig.h"
-#include "platform/application.h"
+#include "serialkit/platform/application.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Saving: the size limit, the two encodings and a file that another process holds.
 #include <gtest/gtest.h>
 
-#include "log/log_file.h"
+#include "serialkit/log/log_file.h"
 #include "log_test_support.h"
 
 namespace {

@@ -1,12 +1,12 @@
-#include "log/log_file.h"
+#include "serialkit/log/log_file.h"
 
 #include <gtest/gtest.h>
 
 #include "log_test_support.h"
-#include "platform/application.h"
-#include "platform/local_time.h"
-#include "platform/process_info.h"
-#include "platform/system_info.h"
+#include "serialkit/platform/application.h"
+#include "serialkit/platform/local_time.h"
+#include "serialkit/platform/process_info.h"
+#include "serialkit/platform/system_info.h"
 
 namespace {
 

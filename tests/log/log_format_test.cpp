@@ -1,4 +1,4 @@
-#include "log/log_format.h"
+#include "serialkit/log/log_format.h"
 
 #include <gtest/gtest.h>
 

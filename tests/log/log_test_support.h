@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "log/log_file.h"
+#include "serialkit/log/log_file.h"
 #include "support/foreign_lock.h"
 #include "support/scratch_dir.h"
 

@@ -6,7 +6,7 @@
 #include <sstream>
 #include <thread>
 
-#include "log/log_file.h"
+#include "serialkit/log/log_file.h"
 #include "log_test_support.h"
 
 namespace {

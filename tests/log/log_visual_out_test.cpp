@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "log/log_file.h"
+#include "serialkit/log/log_file.h"
 #include "log_test_support.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/system_info.h"
+#include "serialkit/platform/system_info.h"
 
 #include <gtest/gtest.h>
 

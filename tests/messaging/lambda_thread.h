@@ -1,7 +1,7 @@
 #pragma once
 #include <functional>
 
-#include "platform/thread.h"
+#include "serialkit/platform/thread.h"
 
 namespace sk::test {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "comm/notify_list.h"
+#include "serialkit/comm/notify_list.h"
 
 using namespace sk;
 

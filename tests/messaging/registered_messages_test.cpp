@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/messages.h"
+#include "serialkit/platform/messages.h"
 
 using namespace sk::platform;
 

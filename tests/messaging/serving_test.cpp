@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "messaging/lambda_thread.h"
-#include "platform/application.h"
+#include "serialkit/platform/application.h"
 
 using namespace sk::platform;
 using sk::test::LambdaThread;

@@ -10,9 +10,9 @@
 #include <thread>
 #include <vector>
 
-#include "core/component.h"
+#include "serialkit/core/component.h"
 #include "messaging/lambda_thread.h"
-#include "platform/application.h"
+#include "serialkit/platform/application.h"
 
 using namespace sk::platform;
 using sk::test::LambdaThread;

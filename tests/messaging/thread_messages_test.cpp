@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "messaging/lambda_thread.h"
-#include "platform/application.h"
-#include "platform/thread.h"
-#include "platform/wake_event.h"
+#include "serialkit/platform/application.h"
+#include "serialkit/platform/thread.h"
+#include "serialkit/platform/wake_event.h"
 
 using namespace sk::platform;
 

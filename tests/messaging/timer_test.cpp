@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "comm/timer.h"
+#include "serialkit/comm/timer.h"
 #include "messaging/lambda_thread.h"
-#include "platform/application.h"
+#include "serialkit/platform/application.h"
 
 using namespace sk;
 using namespace sk::platform;

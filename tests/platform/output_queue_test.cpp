@@ -1,6 +1,6 @@
 // The output path on cue: a stand-in for write(2) refuses bytes exactly when a test needs it,
 // which a real descriptor cannot be made to do at a chosen moment.
-#include "platform/posix/output_queue.h"
+#include "serialkit/platform/posix/output_queue.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -1,10 +1,10 @@
-#include "platform/port_map.h"
+#include "serialkit/platform/port_map.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "platform/system_error.h"
+#include "serialkit/platform/system_error.h"
 #include "support/scratch_dir.h"
 
 namespace {

@@ -6,9 +6,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/pseudo_terminal.h"
-#include "platform/serial_device.h"
-#include "platform/system_error.h"
+#include "serialkit/testing/pseudo_terminal.h"
+#include "serialkit/platform/serial_device.h"
+#include "serialkit/platform/system_error.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The termios serial device on real pseudo-terminals; the test holds the master end.
-#include "platform/serial_device.h"
+#include "serialkit/platform/serial_device.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -14,9 +14,9 @@
 #include <numeric>
 #include <thread>
 
-#include "platform/pseudo_terminal.h"
-#include "platform/system_error.h"
-#include "platform/wake_event.h"
+#include "serialkit/testing/pseudo_terminal.h"
+#include "serialkit/platform/system_error.h"
+#include "serialkit/platform/wake_event.h"
 #include "support/scratch_dir.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // Reading a device tree from open directories: where a directory lies, what is found below
 // one, and attribute texts read to their bound.
-#include "platform/posix/sysfs.h"
+#include "serialkit/platform/posix/sysfs.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

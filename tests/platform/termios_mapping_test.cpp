@@ -1,4 +1,4 @@
-#include "platform/posix/termios_mapping.h"
+#include "serialkit/platform/posix/termios_mapping.h"
 
 #include <gtest/gtest.h>
 

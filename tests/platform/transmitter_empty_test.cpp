@@ -5,10 +5,10 @@
 #include <chrono>
 #include <future>
 
-#include "platform/pseudo_terminal.h"
-#include "platform/serial_device.h"
-#include "platform/system_error.h"
-#include "platform/wake_event.h"
+#include "serialkit/testing/pseudo_terminal.h"
+#include "serialkit/platform/serial_device.h"
+#include "serialkit/platform/system_error.h"
+#include "serialkit/platform/wake_event.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "platform/config_dialog.h"
-#include "platform/system_error.h"
+#include "serialkit/platform/config_dialog.h"
+#include "serialkit/platform/system_error.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/application.h"
-#include "platform/device_watcher.h"
+#include "serialkit/platform/application.h"
+#include "serialkit/platform/device_watcher.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <cstring>
 #include <string>
 
-#include "platform/guid.h"
-#include "platform/setup_classes.h"
-#include "platform/win32/utf16.h"
+#include "serialkit/discovery/guid.h"
+#include "serialkit/platform/setup_classes.h"
+#include "serialkit/platform/win32/utf16.h"
 
 namespace win32test {
 

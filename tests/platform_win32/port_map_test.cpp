@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "discovery/port_list.h"
+#include "serialkit/discovery/port_list.h"
 #include "installed_devices.h"
-#include "platform/port_map.h"
-#include "platform/system_error.h"
-#include "platform/win32/port_map_win32.h"
+#include "serialkit/platform/port_map.h"
+#include "serialkit/platform/system_error.h"
+#include "serialkit/platform/win32/port_map_win32.h"
 #include "registry_sandbox.h"
 
 namespace {

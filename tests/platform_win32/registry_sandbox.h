@@ -6,8 +6,8 @@
 #include <random>
 #include <string>
 
-#include "platform/registry.h"
-#include "platform/win32/utf16.h"
+#include "serialkit/platform/registry.h"
+#include "serialkit/platform/win32/utf16.h"
 
 namespace win32test {
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/registry.h"
-#include "platform/system_error.h"
+#include "serialkit/platform/registry.h"
+#include "serialkit/platform/system_error.h"
 #include "registry_sandbox.h"
 
 namespace {

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/setup_classes.h"
-#include "platform/setup_devices.h"
-#include "platform/win32/setup_api.h"
+#include "serialkit/platform/setup_classes.h"
+#include "serialkit/platform/setup_devices.h"
+#include "serialkit/platform/win32/setup_api.h"
 #include "registry_sandbox.h"
 
 namespace {

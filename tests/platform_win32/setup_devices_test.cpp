@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "installed_devices.h"
-#include "platform/setup_classes.h"
-#include "platform/setup_devices.h"
-#include "platform/win32/setup_api.h"
-#include "platform/win32/utf16.h"
+#include "serialkit/platform/setup_classes.h"
+#include "serialkit/platform/setup_devices.h"
+#include "serialkit/platform/win32/setup_api.h"
+#include "serialkit/platform/win32/utf16.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <thread>
 #include <utility>
 
-#include "platform/application.h"
+#include "serialkit/platform/application.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // Two processes saving the same value at once: a reader only ever sees one whole value.
 #include <array>
 
-#include "discovery/saved_port_config.h"
-#include "platform/registry.h"
+#include "serialkit/discovery/saved_port_config.h"
+#include "serialkit/platform/registry.h"
 #include "port_config_fixtures.h"
 #include "support/child_process.h"
 #ifdef _WIN32

@@ -1,8 +1,8 @@
 // The port configuration dialog through the platform hook.
 #include <cstring>
 
-#include "discovery/device.h"
-#include "platform/config_dialog.h"
+#include "serialkit/discovery/device.h"
+#include "serialkit/platform/config_dialog.h"
 #include "port_config_fixtures.h"
 
 namespace sktest {

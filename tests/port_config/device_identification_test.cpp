@@ -2,8 +2,8 @@
 // devices whose input arrives on a schedule.
 #include <algorithm>
 
-#include "platform/application.h"
-#include "platform/tick.h"
+#include "serialkit/platform/application.h"
+#include "serialkit/platform/tick.h"
 #include "port_config_fixtures.h"
 
 namespace sktest {

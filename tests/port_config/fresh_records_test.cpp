@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "platform/serial_device.h"
+#include "serialkit/platform/serial_device.h"
 #include "port_config_fixtures.h"
 
 namespace sktest {

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "comm/serial_comm.h"
-#include "platform/fake_serial_device.h"
-#include "platform/system_error.h"
+#include "serialkit/comm/serial_comm.h"
+#include "serialkit/testing/fake_serial_device.h"
+#include "serialkit/platform/system_error.h"
 #include "support/recording_log.h"
 #include "support/scratch_dir.h"
 

@@ -10,9 +10,9 @@
 #include <cstdlib>
 #include <functional>
 
-#include "platform/config_dialog.h"
+#include "serialkit/platform/config_dialog.h"
 #include "port_config/port_config_fixtures.h"
-#include "widgets/port_settings_dialog.h"
+#include "serialkit/widgets/port_settings_dialog.h"
 
 namespace sktest {
 namespace {

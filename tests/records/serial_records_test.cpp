@@ -1,7 +1,7 @@
 // The serial records and constants are the system's own on Windows and the library's own
 // elsewhere; a saved configuration written on one is read on the other, so both must agree
 // on every value and bit position.
-#include "platform/serial_records.h"
+#include "serialkit/platform/serial_records.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "platform/system_error.h"
+#include "serialkit/platform/system_error.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/fake_serial_device.h"
+#include "serialkit/testing/fake_serial_device.h"
 
 namespace sk::platform {
 namespace {

@@ -10,9 +10,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/serial_device.h"
-#include "platform/system_error.h"
-#include "platform/wake_event.h"
+#include "serialkit/platform/serial_device.h"
+#include "serialkit/platform/system_error.h"
+#include "serialkit/platform/wake_event.h"
 #include "support/on_wine.h"
 
 namespace {

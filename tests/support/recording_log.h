@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "log/custom_log_file.h"
-#include "log/log_format.h"
+#include "serialkit/log/custom_log_file.h"
+#include "serialkit/log/log_format.h"
 
 namespace testsupport {
 

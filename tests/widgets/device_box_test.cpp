@@ -16,12 +16,12 @@
 #include <thread>
 #include <vector>
 
-#include "comm/serial_comm.h"
-#include "platform/application.h"
-#include "platform/pseudo_terminal.h"
+#include "serialkit/comm/serial_comm.h"
+#include "serialkit/platform/application.h"
+#include "serialkit/testing/pseudo_terminal.h"
 #include "support/foreign_lock.h"
 #include "support/scratch_dir.h"
-#include "widgets/device_box.h"
+#include "serialkit/widgets/device_box.h"
 
 namespace sk::widgets {
 namespace {

@@ -11,8 +11,8 @@
 #include <atomic>
 #include <thread>
 
-#include "platform/application.h"
-#include "widgets/qt_application_pump.h"
+#include "serialkit/platform/application.h"
+#include "serialkit/widgets/qt_application_pump.h"
 
 namespace sk::widgets {
 namespace {

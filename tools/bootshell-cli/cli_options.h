@@ -3,7 +3,7 @@
 #include <string>
 
 #include "boot/port_name.h"
-#include "comm/comm_types.h"
+#include "serialkit/comm/comm_types.h"
 
 namespace CLI {
 class App;

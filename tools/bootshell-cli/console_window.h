@@ -12,7 +12,7 @@
 
 #include "console_output.h"
 #include "loader/loader_window.h"
-#include "platform/application.h"
+#include "serialkit/platform/application.h"
 #include "progress_meter.h"
 
 namespace bootshell::cli {

@@ -2,7 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "comm/serial_comm.h"
+#include "serialkit/comm/serial_comm.h"
 
 namespace bootshell::cli {
 

@@ -3,8 +3,8 @@
 // device node, tab-separated) or as a JSON array of the records.
 #include <string>
 
-#include "comm/comm_types.h"
-#include "discovery/device.h"
+#include "serialkit/comm/comm_types.h"
+#include "serialkit/discovery/device.h"
 
 namespace bootshell::cli {
 

@@ -1,7 +1,7 @@
 #pragma once
 #include <filesystem>
 
-#include "core/bytes.h"
+#include "serialkit/core/bytes.h"
 
 namespace brox {
 

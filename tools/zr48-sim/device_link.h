@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/pseudo_terminal.h"
+#include "serialkit/testing/pseudo_terminal.h"
 #include "simulated_boot_loader.h"
 #include "wire_schedule.h"
 

@@ -9,11 +9,11 @@
 #include <random>
 #include <string>
 
-#include "core/component.h"
+#include "serialkit/core/component.h"
 #include "device_link.h"
-#include "platform/port_map.h"
-#include "platform/pseudo_terminal.h"
-#include "platform/system_error.h"
+#include "serialkit/platform/port_map.h"
+#include "serialkit/testing/pseudo_terminal.h"
+#include "serialkit/platform/system_error.h"
 #include "simulated_boot_loader.h"
 #include "stop_signals.h"
 

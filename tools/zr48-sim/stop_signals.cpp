@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "core/component.h"
+#include "serialkit/core/component.h"
 
 namespace zr48sim {
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <exception>
 
-#include "comm/serial_comm.h"
+#include "serialkit/comm/serial_comm.h"
 
 int main(int argc, char** argv) {
   if (argc != 6) {

@@ -1,0 +1,110 @@
+#include "serialkit/dataproc/collection.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace sk {
+
+void TCollectionItem::SetCollection(TCollection& Value) {
+  if (fCollection == &Value) return;
+  if (!Value.Accepts(*this))
+    throw Exception("A " + ClassName() + " cannot be moved into a " + Value.ClassName());
+  Value.Append(fCollection->Extract(*this));
+}
+
+std::int32_t TCollectionItem::Index() const {
+  const auto& items = fCollection->fItems;
+  auto it =
+      std::find_if(items.begin(), items.end(), [this](const auto& p) { return p.get() == this; });
+  return static_cast<std::int32_t>(std::distance(items.begin(), it));
+}
+
+void TCollectionItem::SetIndex(std::int32_t Value) {
+  if (Value < 0) Value = fCollection->Count() - 1;
+  fCollection->Move(
+      Index(), static_cast<std::int32_t>(TCollection::CheckIndex(Value, fCollection->Count())));
+}
+
+TCollection::~TCollection() {
+  Clear();
+}
+
+std::size_t TCollection::CheckIndex(std::int32_t Index, std::int32_t Size) {
+  if (Index < 0 || Index >= Size)
+    throw Exception("List index out of bounds (" + std::to_string(Index) + ")");
+  return static_cast<std::size_t>(Index);
+}
+
+TCollectionItem& TCollection::Add() {
+  return Append(CreateItem());
+}
+
+TCollectionItem& TCollection::Insert(std::int32_t Index) {
+  if (Index >= 0) CheckIndex(Index, Count() + 1);
+  TCollectionItem& item = Add();
+  if (Index >= 0) Move(Count() - 1, Index);
+  return item;
+}
+
+void TCollection::Delete(std::int32_t Index) {
+  auto it = fItems.begin() + static_cast<std::ptrdiff_t>(CheckIndex(Index, Count()));
+  std::unique_ptr<TCollectionItem> gone = std::move(*it);
+  fItems.erase(it);
+  // Destroyed after it has left the list, so that it never shows up half torn down.
+  gone.reset();
+  Update(nullptr);
+}
+
+void TCollection::Clear() {
+  while (!fItems.empty()) {
+    std::unique_ptr<TCollectionItem> last = std::move(fItems.back());
+    fItems.pop_back();
+    last.reset();
+  }
+  Update(nullptr);
+}
+
+void TCollection::Assign(const TPersistent& Source) {
+  const auto* other = dynamic_cast<const TCollection*>(&Source);
+  if (other == nullptr) {
+    TPersistent::Assign(Source);
+    return;
+  }
+  if (other == this) return;
+  std::vector<std::unique_ptr<TCollectionItem>> made;
+  made.reserve(other->fItems.size());
+  for (const auto& from : other->fItems) {
+    made.push_back(CreateItem());
+    made.back()->Assign(*from);
+  }
+  Clear();
+  for (auto& item : made) Append(std::move(item));
+}
+
+TCollectionItem& TCollection::Append(std::unique_ptr<TCollectionItem> Item) {
+  Item->fCollection = this;
+  fItems.push_back(std::move(Item));
+  Update(nullptr);
+  return *fItems.back();
+}
+
+std::unique_ptr<TCollectionItem> TCollection::Extract(const TCollectionItem& Item) {
+  auto it = fItems.begin() + Item.Index();
+  std::unique_ptr<TCollectionItem> taken = std::move(*it);
+  fItems.erase(it);
+  taken->fCollection = nullptr;
+  Update(nullptr);
+  return taken;
+}
+
+void TCollection::Move(std::int32_t From, std::int32_t To) {
+  if (From == To) return;
+  auto first = fItems.begin();
+  if (From < To)
+    std::rotate(first + From, first + From + 1, first + To + 1);
+  else
+    std::rotate(first + To, first + From, first + From + 1);
+  Update(nullptr);
+}
+
+}  // namespace sk
