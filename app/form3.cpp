@@ -37,8 +37,7 @@ T* Named(T* Control, const char* Name) {
 TForm3::TForm3(QWidget* Parent)
     : QWidget(Parent),
       scale_(logicalDpiX() / 96.0),
-      port_(components_.Comm()),
-      loader_(port_, *this),
+      session_(*this, *this),
       runDialog_([](QFileDialog& Dialog) -> std::optional<QString> {
         if (Dialog.exec() != QDialog::Accepted || Dialog.selectedFiles().isEmpty())
           return std::nullopt;
@@ -57,15 +56,6 @@ TForm3::TForm3(QWidget* Parent)
   CreateControls();
   resize(Px(kClientWidth), Px(kClientHeight));
   PlaceControls();
-
-  hookup_ = std::make_unique<boot::LoaderHookup>(
-      components_, loader_, [this](const std::function<void()>& StoreTag, std::string Line) {
-        StoreTag();
-        // The log is the GUI thread's; this runs in the port's worker.
-        QMetaObject::invokeMethod(
-            this, [this, text = QString::fromStdString(Line)] { AppendAnswer(text); },
-            Qt::QueuedConnection);
-      });
 
   // The watcher's messages arrive on this (the GUI) thread through the application object.
   try {
@@ -95,7 +85,7 @@ void TForm3::CreateControls() {
   skDeviceBox1->setGeometry(Box(11, 16, 128, 21));
   // Bound after skComm1's own settings, so the first list and selection are those of COM3.
   skDeviceBox1->SetResetOnChanged(false);
-  skDeviceBox1->SetskComm(&components_.Comm());
+  skDeviceBox1->SetskComm(&Components().Comm());
 
   Button8 = Named(new QPushButton(QStringLiteral("Connect"), Panel1), "Button8");
   Button8->setGeometry(Box(11, 47, 128, 25));
@@ -175,7 +165,7 @@ void TForm3::resizeEvent(QResizeEvent* Event) {
 
 void TForm3::Button8Click() {
   ++loops_;
-  loader_.Button8Click();
+  session_.Connect();
   --loops_;
   // A close asked for while the loop ran takes effect now that the last one has ended.
   if (loops_ == 0 && closeRequested_)
@@ -183,7 +173,7 @@ void TForm3::Button8Click() {
 }
 
 void TForm3::Button2Click() {
-  loader_.Button2Click();
+  session_.Stop();
 }
 
 void TForm3::BitBtn1Click() {
@@ -194,13 +184,17 @@ void TForm3::BitBtn1Click() {
 }
 
 void TForm3::BitBtn2Click() {
-  loader_.BitBtn2Click(Edit1->text().toStdString());
-  // The loop may be waiting for an answer: it starts the transfer at once instead.
-  pump_.WakeUp();
+  session_.Send(Edit1->text().toStdString());
 }
 
 void TForm3::AppendAnswer(const QString& Line) {
   Memo1->appendPlainText(Line);
+}
+
+void TForm3::ShowConnectionLost() {
+  const QString lost = QStringLiteral("Connection lost");
+  StatusBar1->SetPanelText(3, lost);
+  Memo1->appendPlainText(lost);
 }
 
 void TForm3::closeEvent(QCloseEvent* Event) {
@@ -217,27 +211,48 @@ void TForm3::SetStatusPanel(int Index, const std::string& Text) {
   StatusBar1->SetPanelText(Index, QString::fromStdString(Text));
 }
 
-void TForm3::SetProgressMin(int Value) {
-  ProgressBar1->setMinimum(Value);
-}
-
-void TForm3::SetProgressMax(int Value) {
-  ProgressBar1->setMaximum(Value);
+void TForm3::SetProgressRange(int Min, int Max) {
+  ProgressBar1->setMinimum(Min);
+  ProgressBar1->setMaximum(Max);
 }
 
 void TForm3::SetProgressPosition(int Value) {
   ProgressBar1->setValue(Value);
 }
 
-void TForm3::SetImage1Visible(bool Value) {
-  Image1->setVisible(Value);
+void TForm3::Connecting() {
+  Image1->hide();
 }
 
-void TForm3::ShowPageControl1() {
+void TForm3::PortOpened() {
+  Image1->show();
+  // A loss shown before belongs to the port as it was.
+  StatusBar1->SetPanelText(3, QString());
+}
+
+void TForm3::HandshakeAnswered(std::uint32_t Ms) {
   PageControl1->show();
+  StatusPanels::HandshakeAnswered(Ms);
 }
 
-int TForm3::RadioGroup1ItemIndex() const {
+void TForm3::Answer(std::int32_t, const std::string& Text) {
+  // The log is the GUI thread's; this runs in the port's worker.
+  QMetaObject::invokeMethod(
+      this, [this, line = QString::fromStdString(Text)] { AppendAnswer(line); },
+      Qt::QueuedConnection);
+}
+
+void TForm3::ConnectionLost() {
+  // The port's worker reports it; the loop may be waiting for an answer that will not come.
+  QMetaObject::invokeMethod(
+      this, [this] { ShowConnectionLost(); }, Qt::QueuedConnection);
+}
+
+void TForm3::LoopError(const std::string& Message) {
+  sk::platform::Application().ShowError(Message);
+}
+
+int TForm3::LinkKind() const {
   return radioItems_->checkedId();
 }
 
@@ -251,10 +266,6 @@ void TForm3::ProcessMessagesWaiting(std::uint32_t TimeoutMs) {
 
 void TForm3::WakeUp() {
   pump_.WakeUp();
-}
-
-void TForm3::ReportError(const std::string& Message) {
-  sk::platform::Application().ShowError(Message);
 }
 
 }  // namespace bootshell::app

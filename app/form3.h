@@ -1,8 +1,8 @@
 #pragma once
 // TForm3, the main window: the port chooser, "Connect", "Exit", the link kind, the device
 // picture, the page with the file line, "Send" and the answer log, the progress bar and the
-// status bar. It only wires: the buttons go to the loader core, and the loader's window
-// operations come back here.
+// status bar. It only wires: the buttons go to the loader session, and the loader's events
+// come back here onto the controls.
 #include <QButtonGroup>
 #include <QFileDialog>
 #include <QFrame>
@@ -20,17 +20,16 @@
 #include <optional>
 
 #include "app/status_bar.h"
-#include "boot/boot_components.h"
-#include "boot/comm_loader_port.h"
-#include "boot/loader_hookup.h"
-#include "loader/firmware_loader.h"
+#include "boot/loader_session.h"
+#include "loader/loader_events.h"
+#include "loader/status_panels.h"
 #include "serialkit/platform/device_watcher.h"
 #include "serialkit/widgets/device_box.h"
 #include "serialkit/widgets/qt_application_pump.h"
 
 namespace bootshell::app {
 
-class TForm3 : public QWidget, public loader::LoaderWindow {
+class TForm3 : public QWidget, public loader::LoaderHost, public loader::StatusPanels {
   Q_OBJECT
 
  public:
@@ -43,8 +42,9 @@ class TForm3 : public QWidget, public loader::LoaderWindow {
   // Sizes and places at 96 dpi are multiplied by this (the screen's dpi / 96).
   double Scale() const { return scale_; }
 
-  boot::BootComponents& Components() { return components_; }
-  loader::FirmwareLoader& Loader() { return loader_; }
+  boot::LoaderSession& Session() { return session_; }
+  boot::BootComponents& Components() { return session_.Components(); }
+  const loader::FirmwareLoader& Loader() const { return session_.Loader(); }
   // How many loader loops run now ("Connect" pressed inside a running loop starts another).
   int LoopsRunning() const { return loops_; }
   // Replaces the modal run of OD2 (tests answer it without a person).
@@ -56,20 +56,26 @@ class TForm3 : public QWidget, public loader::LoaderWindow {
   void BitBtn1Click();  // "..."
   void BitBtn2Click();  // "Send"
 
-  // loader::LoaderWindow
-  void SetStatusPanel(int Index, const std::string& Text) override;
-  void SetProgressMin(int Value) override;
-  void SetProgressMax(int Value) override;
-  void SetProgressPosition(int Value) override;
-  void SetImage1Visible(bool Value) override;
-  void ShowPageControl1() override;
-  int RadioGroup1ItemIndex() const override;
+  // loader::LoaderHost
+  int LinkKind() const override;
   void ProcessMessages() override;
   void ProcessMessagesWaiting(std::uint32_t TimeoutMs) override;
   void WakeUp() override;
-  void ReportError(const std::string& Message) override;
+
+  // loader::LoaderEvents, beyond the status bar's and the progress bar's
+  void Connecting() override;
+  void PortOpened() override;
+  void HandshakeAnswered(std::uint32_t Ms) override;
+  void Answer(std::int32_t Tag, const std::string& Text) override;
+  void ConnectionLost() override;
+  void LoopError(const std::string& Message) override;
 
  protected:
+  // loader::StatusPanels
+  void SetStatusPanel(int Index, const std::string& Text) override;
+  void SetProgressRange(int Min, int Max) override;
+  void SetProgressPosition(int Value) override;
+
   void closeEvent(QCloseEvent* Event) override;
   void resizeEvent(QResizeEvent* Event) override;
 
@@ -80,12 +86,13 @@ class TForm3 : public QWidget, public loader::LoaderWindow {
   QRect Box(int Left, int Top, int Width, int Height) const;
   // The answer handler's log step, on the GUI thread.
   void AppendAnswer(const QString& Line);
+  // The loss of the port as the operator sees it, on the GUI thread.
+  void ShowConnectionLost();
 
   double scale_ = 1;
   sk::widgets::QtApplicationPump pump_;
-  boot::BootComponents components_;  // skComm1 and skDataProcessor1
-  boot::CommLoaderPort port_;
-  loader::FirmwareLoader loader_;
+  // skComm1, skDataProcessor1 and the loader; ends before the controls its events reach.
+  boot::LoaderSession session_;
 
   // Controls; children of the window, which deletes them after the members below are gone.
   QFrame* Panel1 = nullptr;
@@ -108,8 +115,6 @@ class TForm3 : public QWidget, public loader::LoaderWindow {
   DialogRunner runDialog_;
   int loops_ = 0;
   bool closeRequested_ = false;
-  // Declared last: ends first, closing the port before anything it reaches is destroyed.
-  std::unique_ptr<boot::LoaderHookup> hookup_;
   // Ports plugged in or out after start reach skDeviceBox1; ends before the controls it feeds.
   std::unique_ptr<sk::platform::DeviceWatcher> watcher_;
 };

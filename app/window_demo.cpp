@@ -3,24 +3,22 @@
 // when the image is written, and saves a picture of the window. For demos and screenshots
 // where nobody sits at the window (the offscreen platform works).
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QPushButton>
 #include <QTimer>
 
+#include <chrono>
 #include <cstdio>
 #include <optional>
 
 #include "app/form3.h"
-#include "boot/state_names.h"
-#include "loader/firmware_loader.h"
+#include "boot/transfer_script.h"
+#include "loader/state_names.h"
 
 namespace {
 
-constexpr int kDeadlineMs = 120000;
-
-QPushButton* Button(bootshell::app::TForm3& Form, const char* Name) {
-  return Form.findChild<QPushButton*>(QString::fromLatin1(Name));
+QAbstractButton* Button(bootshell::app::TForm3& Form, const char* Name) {
+  return Form.findChild<QAbstractButton*>(QString::fromLatin1(Name));
 }
 
 }  // namespace
@@ -44,38 +42,32 @@ int main(int argc, char** argv) {
   form.SetDialogRunner([image](QFileDialog&) { return std::optional<QString>(image); });
   form.show();
 
-  using namespace bootshell::loader;
-  enum { WaitHandshake, WaitWritten, Done } phase = WaitHandshake;
-  bool timedOut = false;
-  QElapsedTimer clock;
-  clock.start();
-  QTimer operatorHands;
-  QObject::connect(&operatorHands, &QTimer::timeout, [&] {
-    const std::int32_t state = form.Loader().LoaderState();
-    if (clock.elapsed() > kDeadlineMs) {
-      timedOut = true;
-      std::fprintf(stderr, "bootshell-window-demo: gave up in state %s\n",
-                   bootshell::boot::LoaderStateText(state).c_str());
-      Button(form, "Button2")->click();
-      operatorHands.stop();
-    } else if (phase == WaitHandshake && state == lsIdle) {
-      std::printf("The device answered; sending %s\n", qPrintable(image));
-      Button(form, "BitBtn1")->click();
-      Button(form, "BitBtn2")->click();
-      phase = WaitWritten;
-    } else if (phase == WaitWritten && state == lsIdle) {
-      Button(form, "Button2")->click();
-      phase = Done;
-      operatorHands.stop();
-    }
-  });
-  operatorHands.start(5);
+  using namespace std::chrono_literals;
+  bootshell::boot::TransferScript script({[&] {
+                                            std::printf("The device answered; sending %s\n",
+                                                        qPrintable(image));
+                                            Button(form, "BitBtn1")->click();
+                                            Button(form, "BitBtn2")->click();
+                                          },
+                                          [&] { Button(form, "Button2")->click(); }},
+                                         {120s, 120s});
+  form.Session().SetWatcher(&script);
+  QTimer hands;
+  QObject::connect(&hands, &QTimer::timeout, [&] { script.Tick(); });
+  hands.start(5);
   QTimer::singleShot(0, &form, [&] {
     std::printf("Connecting\n");
+    script.Start();
     Button(form, "Button8")->click();  // returns when "Exit" has ended the loop
+    hands.stop();
     form.grab().save(picture);
     std::printf("The window after the transfer: %s\n", qPrintable(picture));
-    QApplication::exit(phase == Done && !timedOut ? 0 : 1);
+    const bool written = script.Outcome() == bootshell::boot::TransferScript::TOutcome::Written;
+    if (!written)
+      std::fprintf(stderr, "bootshell-window-demo: gave up in state %s\n",
+                   bootshell::loader::LoaderStateText(script.State()).c_str());
+    form.Session().SetWatcher(nullptr);
+    QApplication::exit(written ? 0 : 1);
   });
   return QApplication::exec();
 }

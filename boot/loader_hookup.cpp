@@ -32,11 +32,17 @@ void LoaderHookup::AnswerPacket(sk::TObject*, sk::TskDataPacket* Packet) {
   // the line goes anywhere.
   const std::span<const sk::Byte> received(Packet->DataPtr(),
                                            static_cast<std::size_t>(Packet->DataLength()));
-  onAnswer_([&] { loader_.AnswerArrived(tag); },
-            protocol::AnswerLogLine(received, Packet->PacketBegin(), Packet->PacketEnd()));
+  onAnswer_(
+      tag, [&] { loader_.AnswerArrived(tag); },
+      protocol::AnswerLogLine(received, Packet->PacketBegin(), Packet->PacketEnd()));
 }
 
 void LoaderHookup::PortNotify(sk::TObject*, std::int32_t Code) {
+  if (Code == sk::ncPortOpened) {
+    closing_ = false;
+    lost_ = false;
+    return;
+  }
   // Closed while nobody is closing the port: it closed itself, the line is gone.
   if (Code != sk::ncPortClosed || closing_.load()) return;
   lost_ = true;

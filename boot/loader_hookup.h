@@ -14,10 +14,10 @@ namespace bootshell::boot {
 
 class LoaderHookup {
  public:
-  // StoreTag hands the answer's tag to the loader; the handler runs it before anything it
-  // does with Line, the answer as the log shows it ("<" payload ">").
-  using AnswerHandler =
-      std::function<void(const std::function<void()>& StoreTag, std::string Line)>;
+  // StoreTag hands the answer's tag (Tag) to the loader; the handler runs it before anything
+  // it does with Line, the answer as the log shows it ("<" payload ">").
+  using AnswerHandler = std::function<void(std::int32_t Tag, const std::function<void()>& StoreTag,
+                                           std::string Line)>;
 
   // Without an answer handler only the tag is stored and no line is made.
   LoaderHookup(BootComponents& Components, loader::FirmwareLoader& Loader,
@@ -27,9 +27,9 @@ class LoaderHookup {
   LoaderHookup(const LoaderHookup&) = delete;
   LoaderHookup& operator=(const LoaderHookup&) = delete;
 
-  // The port is about to be closed on purpose: its closing is no loss from now on.
+  // The port is about to be closed on purpose: its closing is no loss until it opens again.
   void ExpectClose() { closing_ = true; }
-  // The port closed without being asked to.
+  // The port closed without being asked to since it last opened.
   bool Lost() const { return lost_.load(); }
 
  private:

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <exception>
 #include <filesystem>
-#include <limits>
 #include <new>
 #include <stdexcept>
 
@@ -12,6 +11,7 @@
 #include "loader/chunk_rule.h"
 #include "loader/firmware_key.h"
 #include "loader/frames.h"
+#include "loader/image_check.h"
 #include "loader/link_kind.h"
 
 namespace bootshell::loader {
@@ -37,41 +37,44 @@ bool FileExists(const std::string& Name) {
 
 }  // namespace
 
-FirmwareLoader::FirmwareLoader(LoaderPort& Port, LoaderWindow& Window, TickSource& Ticks)
-    : port_(Port), window_(Window), ticks_(Ticks) {}
+FirmwareLoader::FirmwareLoader(LoaderPort& Port, LoaderHost& Host, LoaderEvents& Events,
+                               TickSource& Ticks)
+    : port_(Port), host_(Host), events_(Events), ticks_(Ticks) {}
 
-void FirmwareLoader::Button2Click() {
+void FirmwareLoader::Stop() {
   stopRequested_ = true;
-  window_.WakeUp();
+  host_.WakeUp();
 }
 
-void FirmwareLoader::BitBtn2Click(const std::string& FileEditText) {
+void FirmwareLoader::Send(const std::string& Path) {
   loaderState_ = lsLoadImage;
-  firmwareFileName_ = FileEditText;
+  firmwareFileName_ = Path;
+  // The loop may be waiting for an answer: it starts the transfer at once instead.
+  host_.WakeUp();
 }
 
 void FirmwareLoader::AnswerArrived(std::int32_t Tag) {
   lastAnswerTag_.store(Tag);
-  window_.WakeUp();
+  host_.WakeUp();
 }
 
-void FirmwareLoader::Button8Click() {
+void FirmwareLoader::Connect() {
   TLoaderRun run;
   try {
-    Connect(run);
+    ConnectPhase(run);
     Turns(run);
   } catch (const std::exception& e) {
     // Ends this loop and any it runs inside: they would only meet the same error again.
     stopRequested_ = true;
-    window_.ReportError(e.what());
+    events_.LoopError(e.what());
   }
   ClosePort();
 }
 
-void FirmwareLoader::Connect(TLoaderRun& Run) {
+void FirmwareLoader::ConnectPhase(TLoaderRun& Run) {
   stopRequested_ = false;
   Run.ConnectAttempts = 0;
-  window_.SetImage1Visible(false);
+  events_.Connecting();
   while (!stopRequested_) {
     if (TryOpen()) break;
     // Deliberately without serving the window: the attempts go at most every kRetryMs.
@@ -79,20 +82,19 @@ void FirmwareLoader::Connect(TLoaderRun& Run) {
     for (std::uint32_t waited = 0; waited < kRetryMs; waited = ticks_.Now() - failed)
       ticks_.Sleep(kRetryMs - waited);
     ++Run.ConnectAttempts;
-    window_.SetStatusPanel(0, "try connect " + std::to_string(Run.ConnectAttempts));
-    window_.ProcessMessages();
+    events_.OpenFailed(Run.ConnectAttempts);
+    host_.ProcessMessages();
   }
   Run.ConnectTick = ticks_.Now();
-  if (!stopRequested_) window_.SetImage1Visible(true);
+  if (!stopRequested_) events_.PortOpened();
   loaderState_ = lsSendHandshake;
-  window_.ProcessMessages();
+  host_.ProcessMessages();
 }
 
 bool FirmwareLoader::TryOpen() {
   try {
     port_.SetActive(false);
-    if (auto baud = protocol::BaudRateForLinkKind(window_.RadioGroup1ItemIndex()))
-      port_.SetBaudRate(*baud);
+    if (auto baud = protocol::BaudRateForLinkKind(host_.LinkKind())) port_.SetBaudRate(*baud);
     port_.SetActive(true);
     return true;
   } catch (const std::exception&) {
@@ -103,19 +105,22 @@ bool FirmwareLoader::TryOpen() {
 
 void FirmwareLoader::Turns(TLoaderRun& Run) {
   while (!stopRequested_) {
-    RefreshPanels();
+    ReportTurn(Run);
     TTurnEnd end = Step(Run);
     if (end.Waiting)
-      window_.ProcessMessagesWaiting(end.WaitMs);
+      host_.ProcessMessagesWaiting(end.WaitMs);
     else
-      window_.ProcessMessages();
+      host_.ProcessMessages();
   }
 }
 
-void FirmwareLoader::RefreshPanels() {
-  window_.SetStatusPanel(4, std::to_string(loaderState_.load()));
-  window_.SetStatusPanel(5, "R " + std::to_string(port_.TotalReceived()));
-  window_.SetStatusPanel(6, "S " + std::to_string(port_.TotalSent()));
+void FirmwareLoader::ReportTurn(TLoaderRun& Run) {
+  const std::int32_t state = loaderState_.load();
+  if (state != Run.ReportedState) {
+    Run.ReportedState = state;
+    events_.StateChanged(state);
+  }
+  events_.Totals(port_.TotalReceived(), port_.TotalSent());
 }
 
 FirmwareLoader::TTurnEnd FirmwareLoader::Step(TLoaderRun& Run) {
@@ -162,33 +167,24 @@ FirmwareLoader::TTurnEnd FirmwareLoader::LoadImage(TLoaderRun& Run) {
   if (!FileExists(firmwareFileName_)) return {true, kWaitingTurnMs};
 
   Run.FirmwareImage.reset();
-  const std::string quoted = "\"" + firmwareFileName_ + "\"";
   cipher::MemoryStream image;
   try {
     image = cipher::MemoryStream(cipher::ReadWholeFile(firmwareFileName_));
   } catch (const cipher::StreamError& e) {
-    throw LoaderError("Cannot read the firmware image " + quoted + ": " + e.Reason());
+    throw LoaderError(ImageReadError(firmwareFileName_, e.Reason()));
   } catch (const std::bad_alloc&) {
-    throw LoaderError("Cannot read the firmware image " + quoted + ": not enough memory");
+    throw LoaderError(ImageReadError(firmwareFileName_, "not enough memory"));
   }
   const std::int64_t size = image.Size();
-  if (size < protocol::kMinimumImageSize)
-    throw LoaderError("The firmware image " + quoted + " is too short: " + std::to_string(size) +
-                      " bytes, at least " + std::to_string(protocol::kMinimumImageSize) +
-                      " are needed");
-  if (size - protocol::kChunkSize > std::numeric_limits<int>::max())
-    throw LoaderError("The firmware image " + quoted + " is too large: " + std::to_string(size) +
-                      " bytes");
+  if (std::string error = ImageSizeError(firmwareFileName_, size); !error.empty())
+    throw LoaderError(error);
   cipher::RC6DecryptStream(image, sk::ToBytes(FirmwareKey), size);
   image.Seek(0, cipher::SeekOrigin::soBeginning);
   Run.FirmwareImage = std::move(image);
+  Run.Cycle = 0;
 
-  progressMax_ = int(size - protocol::kChunkSize);
-  window_.SetProgressMin(0);
-  window_.SetProgressMax(progressMax_);
-  window_.SetProgressPosition(0);
   loaderState_ = lsSendAddress;
-  window_.SetStatusPanel(1, "Loading file " + ShortFileName() + " to Flash...");
+  events_.ImageLoaded(ShortFileName(), size, protocol::CycleCount(size));
   return {};
 }
 
@@ -207,7 +203,7 @@ void FirmwareLoader::SendBlock(TLoaderRun& Run) {
   image.Read(Run.BlockBuffer);
   AdvanceFlashAddress();
   port_.SendData(protocol::DataFrame(Run.BlockBuffer));
-  window_.SetStatusPanel(2, std::to_string(image.Position()));
+  events_.BlockSent(image.Position(), ++Run.Cycle);
   // The second half of the chunk is read past, not sent.
   image.Read(Run.BlockBuffer);
   AdvanceFlashAddress();
@@ -217,12 +213,12 @@ void FirmwareLoader::SendBlock(TLoaderRun& Run) {
 void FirmwareLoader::BlockAnswered(TLoaderRun& Run) {
   cipher::MemoryStream& image = *Run.FirmwareImage;
   const std::int64_t position = image.Position();
-  SetProgressPosition(position);
+  events_.BlockAcknowledged(position, Run.Cycle);
   loaderState_ = position < image.Size() - protocol::kChunkSize ? lsSendAddress : lsImageWritten;
 }
 
 void FirmwareLoader::ImageWritten(TLoaderRun& Run) {
-  window_.SetStatusPanel(1, "File " + ShortFileName() + " written");
+  events_.ImageWritten(ShortFileName());
   Run.FirmwareImage.reset();
   loaderState_ = lsIdle;
 }
@@ -236,9 +232,8 @@ void FirmwareLoader::SendHandshake(TLoaderRun& Run) {
 
 FirmwareLoader::TTurnEnd FirmwareLoader::WaitHandshake(TLoaderRun& Run) {
   if (lastAnswerTag_.load() == protocol::tagHandshake) {
-    window_.ShowPageControl1();
     loaderState_ = lsIdle;
-    window_.SetStatusPanel(2, std::to_string(std::uint32_t(ticks_.Now() - Run.ConnectTick)));
+    events_.HandshakeAnswered(std::uint32_t(ticks_.Now() - Run.ConnectTick));
     return {};
   }
   const std::uint32_t elapsed = ticks_.Now() - Run.HandshakeTick;
@@ -257,16 +252,11 @@ void FirmwareLoader::AdvanceFlashAddress() {
   flashAddrLow_ = std::uint16_t(flashAddrLow_ + kFlashAddressStep);
 }
 
-void FirmwareLoader::SetProgressPosition(std::int64_t Position) {
-  // A progress bar holds its position within its range.
-  window_.SetProgressPosition(int(std::clamp<std::int64_t>(Position, 0, progressMax_)));
-}
-
 void FirmwareLoader::ClosePort() {
   try {
     port_.SetActive(false);
   } catch (const std::exception& e) {
-    window_.ReportError(e.what());
+    events_.LoopError(e.what());
   }
 }
 

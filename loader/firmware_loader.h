@@ -1,8 +1,8 @@
 #pragma once
 // The loader loop: connects, greets the device's boot loader and writes firmware images to
-// its flash in address/data cycles, driven through the port and window interfaces. The
-// window's button handlers call Button8Click ("Connect"), Button2Click ("Exit") and
-// BitBtn2Click ("Send"); its answer handler calls AnswerArrived.
+// its flash in address/data cycles. It drives the port, is served by its host and reports to
+// its events; "Connect", "Exit" and "Send" call Connect, Stop and Send, and the answer handler
+// calls AnswerArrived.
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -11,23 +11,12 @@
 
 #include "cipher/memory_stream.h"
 #include "loader/boot_protocol.h"
+#include "loader/loader_events.h"
 #include "loader/loader_port.h"
-#include "loader/loader_window.h"
+#include "loader/loader_states.h"
 #include "loader/tick_source.h"
 
 namespace bootshell::loader {
-
-enum TLoaderState : std::int32_t {
-  lsLoadImage = 140,
-  lsSendAddress = 141,
-  lsWaitAddressAnswer = 142,
-  lsSendBlock = 143,
-  lsWaitBlockAnswer = 144,
-  lsImageWritten = 146,
-  lsSendHandshake = 998,
-  lsWaitHandshake = 999,
-  lsIdle = 1000,
-};
 
 // LastAnswerTag when no answer has come since the last handshake frame.
 inline constexpr std::int32_t kNoAnswer = -1;
@@ -40,17 +29,18 @@ inline constexpr std::uint32_t kWaitingTurnMs = 100;
 
 class FirmwareLoader {
  public:
-  FirmwareLoader(LoaderPort& Port, LoaderWindow& Window, TickSource& Ticks = SystemTicks());
+  FirmwareLoader(LoaderPort& Port, LoaderHost& Host, LoaderEvents& Events,
+                 TickSource& Ticks = SystemTicks());
   FirmwareLoader(const FirmwareLoader&) = delete;
   FirmwareLoader& operator=(const FirmwareLoader&) = delete;
 
-  // "Connect": runs a loop until "Exit" or an error ends it. Pressed again while a loop runs,
-  // it starts a new loop inside the running one.
-  void Button8Click();
+  // "Connect": runs a loop until "Exit" or an error ends it. Called again while a loop runs
+  // (from inside its message serving), it starts a new loop inside the running one.
+  void Connect();
   // "Exit": asks every running loop to stop. Thread-safe.
-  void Button2Click();
-  // "Send": (re)starts a transfer of the file named in the file edit line.
-  void BitBtn2Click(const std::string& FileEditText);
+  void Stop();
+  // "Send": (re)starts a transfer of the image at Path.
+  void Send(const std::string& Path);
   // The answer handler's first step: records the answer's tag and wakes the loop so that it
   // acts on it at once. Thread-safe; called from the thread that detects the answers.
   void AnswerArrived(std::int32_t Tag);
@@ -71,6 +61,8 @@ class FirmwareLoader {
     std::int32_t ConnectAttempts = 0;
     std::uint32_t ConnectTick = 0;
     std::uint32_t HandshakeTick = 0;
+    std::int64_t Cycle = 0;           // of the block sent last
+    std::int32_t ReportedState = -1;  // as StateChanged last gave it
   };
   // What a turn does after its step: serve the window at once, or wait for something.
   struct TTurnEnd {
@@ -78,10 +70,10 @@ class FirmwareLoader {
     std::uint32_t WaitMs = 0;
   };
 
-  void Connect(TLoaderRun& Run);
+  void ConnectPhase(TLoaderRun& Run);
   bool TryOpen();
   void Turns(TLoaderRun& Run);
-  void RefreshPanels();
+  void ReportTurn(TLoaderRun& Run);
   TTurnEnd Step(TLoaderRun& Run);
   TTurnEnd LoadImage(TLoaderRun& Run);
   void SendAddress();
@@ -91,12 +83,12 @@ class FirmwareLoader {
   void SendHandshake(TLoaderRun& Run);
   TTurnEnd WaitHandshake(TLoaderRun& Run);
   void AdvanceFlashAddress();
-  void SetProgressPosition(std::int64_t Position);
   void ClosePort();
   std::string ShortFileName() const;
 
   LoaderPort& port_;
-  LoaderWindow& window_;
+  LoaderHost& host_;
+  LoaderEvents& events_;
   TickSource& ticks_;
 
   std::atomic<std::int32_t> loaderState_{0};
@@ -105,7 +97,6 @@ class FirmwareLoader {
   std::string firmwareFileName_;
   std::uint16_t flashAddrLow_ = 0;
   std::uint16_t flashAddrHigh_ = 0;
-  int progressMax_ = 0;
 };
 
 }  // namespace bootshell::loader

@@ -19,31 +19,25 @@ double ProcessCpuSeconds() {
   return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
-LoaderRig::LoaderRig(std::vector<std::string> SimArgs, int LinkKind)
-    : out_(stdout, stderr, false, /*Quiet=*/true) {
+LoaderRig::LoaderRig(std::vector<std::string> SimArgs, int LinkKind) {
   std::string pattern = (std::filesystem::temp_directory_path() / "bench-e2e-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   dir_ = pattern;
   SimArgs.insert(SimArgs.end(), {"--frame-log", "/dev/null"});
   sim_ = std::make_unique<testsupport::SimProcess>(SimArgs);
-  parts_ = std::make_unique<bootshell::boot::BootComponents>(sim_->TtyPath());
-  window_ = std::make_unique<bootshell::cli::ConsoleWindow>(out_, LinkKind);
-  port_ = std::make_unique<bootshell::boot::CommLoaderPort>(parts_->Comm());
-  loader_ = std::make_unique<bootshell::loader::FirmwareLoader>(*port_, *window_);
-  parts_->Processor().SetOnDataPacket(
-      sk::TskDataPacketEvent::Bind(this, [this](sk::TObject*, sk::TskDataPacket* p) {
-        lastAnswerAt_ = Clock::now().time_since_epoch().count();
-        loader_->AnswerArrived(p->Tag());
-        answerBytes_ += static_cast<std::uint64_t>(p->DataLength());
-        ++answers_;
-      }));
+  host_ = std::make_unique<bootshell::cli::ConsoleHost>(LinkKind);
+  session_ = std::make_unique<bootshell::boot::LoaderSession>(*host_, *this, sim_->TtyPath());
 }
 
 LoaderRig::~LoaderRig() {
-  parts_->Comm().SetActive(false);
-  parts_->Processor().SetOnDataPacket(nullptr);
+  session_.reset();
   std::error_code ec;
   std::filesystem::remove_all(dir_, ec);
+}
+
+void LoaderRig::Answer(std::int32_t, const std::string&) {
+  lastAnswerAt_ = Clock::now().time_since_epoch().count();
+  ++answers_;
 }
 
 sk::ByteString PlainImage(std::size_t Size) {
@@ -64,10 +58,12 @@ std::string LoaderRig::MakeImage(std::size_t Size) {
   return path;
 }
 
-void LoaderRig::Run(std::function<void(std::int32_t State)> Operator) {
-  window_->SetOperator([this, Operator] { Operator(loader_->LoaderState()); });
-  loader_->Button8Click();
-  window_->SetOperator({});
+void LoaderRig::Run(bootshell::loader::LoaderEvents& Watcher, std::function<void()> Operator) {
+  session_->SetWatcher(&Watcher);
+  host_->SetOperator(std::move(Operator));
+  session_->Connect();
+  host_->SetOperator({});
+  session_->SetWatcher(nullptr);
 }
 
 }  // namespace bench

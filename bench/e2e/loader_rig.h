@@ -1,6 +1,7 @@
 #pragma once
-// The loader as the command line runs it (port, processor, console window, state machine), in
-// this process against the device simulator, with hooks for timing what it does.
+// The loader as the command line runs it (its session on the console host, answers through the
+// session's hookup), in this process against the device simulator, with hooks for timing what
+// it does.
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -9,11 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "boot/boot_components.h"
-#include "boot/comm_loader_port.h"
-#include "console_output.h"
-#include "console_window.h"
-#include "loader/firmware_loader.h"
+#include "boot/loader_session.h"
+#include "console_host.h"
+#include "loader/loader_events.h"
 #include "support/sim_process.h"
 
 namespace bench {
@@ -26,41 +25,36 @@ double ProcessCpuSeconds();
 // The plain image of Size bytes that MakeImage encrypts: the same bytes every time.
 sk::ByteString PlainImage(std::size_t Size);
 
-class LoaderRig {
+class LoaderRig : public bootshell::loader::LoaderEvents {
  public:
   // Starts the simulator with SimArgs and sets up the loader on its pseudo-terminal.
   LoaderRig(std::vector<std::string> SimArgs, int LinkKind);
-  ~LoaderRig();
+  ~LoaderRig() override;
 
   // Encrypts a random plain image of Size bytes into a file; returns its path.
   std::string MakeImage(std::size_t Size);
 
-  // Presses "Connect" and runs the loop; Operator gets every turn (after the window's
-  // messages are served) with the state, and presses the buttons through Loader().
-  void Run(std::function<void(std::int32_t State)> Operator);
-  bootshell::loader::FirmwareLoader& Loader() { return *loader_; }
+  // Presses "Connect" and runs the loop; Watcher hears the session's events and Operator gets
+  // every turn (after the loop's messages are served), pressing the buttons through Session().
+  void Run(bootshell::loader::LoaderEvents& Watcher, std::function<void()> Operator);
+  bootshell::boot::LoaderSession& Session() { return *session_; }
+  std::uint32_t TotalReceived() { return session_->Components().Comm().TotalReceived(); }
 
-  // Bytes of the answers (markers included) detected since the last Reset, and their count.
-  std::uint64_t AnswerBytes() const { return answerBytes_.load(); }
+  // Answers detected since the last Reset, and when the latest reached the front end.
   std::uint64_t Answers() const { return answers_.load(); }
-  // When the handler saw the latest answer.
   Clock::time_point LastAnswerAt() const {
     return Clock::time_point(Clock::duration(lastAnswerAt_.load()));
   }
-  void ResetAnswerCounts() {
-    answerBytes_ = 0;
-    answers_ = 0;
-  }
+  void ResetAnswerCounts() { answers_ = 0; }
+
+  // loader::LoaderEvents: port worker
+  void Answer(std::int32_t Tag, const std::string& Text) override;
 
  private:
   std::string dir_;
   std::unique_ptr<testsupport::SimProcess> sim_;
-  bootshell::cli::ConsoleOutput out_;
-  std::unique_ptr<bootshell::boot::BootComponents> parts_;
-  std::unique_ptr<bootshell::cli::ConsoleWindow> window_;
-  std::unique_ptr<bootshell::boot::CommLoaderPort> port_;
-  std::unique_ptr<bootshell::loader::FirmwareLoader> loader_;
-  std::atomic<std::uint64_t> answerBytes_{0};
+  std::unique_ptr<bootshell::cli::ConsoleHost> host_;
+  std::unique_ptr<bootshell::boot::LoaderSession> session_;
   std::atomic<std::uint64_t> answers_{0};
   std::atomic<Clock::rep> lastAnswerAt_{0};
 };

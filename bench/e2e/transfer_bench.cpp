@@ -6,6 +6,7 @@
 #include <chrono>
 #include <vector>
 
+#include "boot/transfer_script.h"
 #include "loader/chunk_rule.h"
 #include "loader/link_kind.h"
 #include "loader_rig.h"
@@ -39,6 +40,7 @@ struct TransferTimes {
   Clock::time_point written{};     // the last block is acknowledged
   double cpuAtFirstFrame = 0;
   double cpuWritten = 0;
+  std::uint32_t receivedAtFirstFrame = 0, receivedWritten = 0;
   bool done = false;
   // From an acknowledgement reaching the handler to the loop having sent the next frame, and
   // its two parts: until the loop has taken the answer (its state asks for the next frame),
@@ -55,45 +57,60 @@ struct TransferTimes {
   }
 };
 
-// Connects, presses "Send" once the handshake is answered, "Exit" when the image is written.
-TransferTimes Transfer(bench::LoaderRig& Rig, const std::string& Image) {
-  TransferTimes t;
-  std::int32_t last = 0;
-  bool sent = false;
-  Rig.Run([&](std::int32_t state) {
-    if (state == last) return;
-    const std::int32_t previous = last;
-    last = state;
-    if (state == lsIdle && !sent) {
-      sent = true;
-      Rig.Loader().BitBtn2Click(Image);
-      last = lsLoadImage;
-    } else if (state == lsSendAddress && previous == lsLoadImage) {
-      Rig.ResetAnswerCounts();
+// The operator's script, noting the times of the loader's steps as their states begin.
+class TimedTransfer : public bootshell::boot::TransferScript {
+ public:
+  TimedTransfer(bench::LoaderRig& Rig, const std::string& Image)
+      : TransferScript(
+            {[&Rig, Image] { Rig.Session().Send(Image); }, [&Rig] { Rig.Session().Stop(); }},
+            {std::chrono::seconds(60), std::chrono::seconds(30)}),
+        rig_(Rig) {}
+
+  void StateChanged(std::int32_t State) override {
+    const std::int32_t previous = last_;
+    last_ = State;
+    if (State == lsSendAddress && previous == lsLoadImage) {
+      rig_.ResetAnswerCounts();
       t.cpuAtFirstFrame = bench::ProcessCpuSeconds();
+      t.receivedAtFirstFrame = rig_.TotalReceived();
       t.firstFrame = Clock::now();
       t.cycleStart = t.firstFrame;
-    } else if ((state == lsSendAddress && previous == lsWaitBlockAnswer) ||
-               (state == lsSendBlock && previous == lsWaitAddressAnswer)) {
+    } else if ((State == lsSendAddress && previous == lsWaitBlockAnswer) ||
+               (State == lsSendBlock && previous == lsWaitAddressAnswer)) {
       t.sendStateAt = Clock::now();
-      t.loopWake.Add(Rig.LastAnswerAt(), t.sendStateAt);
-      if (state == lsSendAddress) t.EndCycle(t.sendStateAt);
-    } else if ((state == lsWaitBlockAnswer && previous == lsSendBlock) ||
-               (state == lsWaitAddressAnswer && previous == lsSendAddress && t.done == false &&
-                t.firstFrame != Clock::time_point{} && Rig.Answers() > 0)) {
+      t.loopWake.Add(rig_.LastAnswerAt(), t.sendStateAt);
+      if (State == lsSendAddress) t.EndCycle(t.sendStateAt);
+    } else if ((State == lsWaitBlockAnswer && previous == lsSendBlock) ||
+               (State == lsWaitAddressAnswer && previous == lsSendAddress && !t.done &&
+                t.firstFrame != Clock::time_point{} && rig_.Answers() > 0)) {
       const auto now = Clock::now();
-      t.reaction.Add(Rig.LastAnswerAt(), now);
+      t.reaction.Add(rig_.LastAnswerAt(), now);
       if (t.sendStateAt != Clock::time_point{}) t.sendPath.Add(t.sendStateAt, now);
       t.sendStateAt = {};
-    } else if (state == lsImageWritten) {
+    } else if (State == lsImageWritten) {
       t.written = Clock::now();
       t.EndCycle(t.written);
       t.cpuWritten = bench::ProcessCpuSeconds();
+      t.receivedWritten = rig_.TotalReceived();
       t.done = true;
-      Rig.Loader().Button2Click();
     }
-  });
-  return t;
+    TransferScript::StateChanged(State);
+  }
+
+  TransferTimes t;
+
+ private:
+  bench::LoaderRig& rig_;
+  std::int32_t last_ = 0;
+};
+
+// Connects, presses "Send" once the handshake is answered, "Exit" when the image is written.
+TransferTimes Transfer(bench::LoaderRig& Rig, const std::string& Image) {
+  TimedTransfer script(Rig, Image);
+  script.Start();
+  Rig.Run(script, [&] { script.Tick(); });
+  if (script.Outcome() != bootshell::boot::TransferScript::TOutcome::Written) script.t.done = false;
+  return script.t;
 }
 
 // Total transfer time over the wire time of its frames and answers at 921600 baud, 11 bits a
@@ -107,7 +124,8 @@ void BM_TransferEfficiency921600(benchmark::State& state) {
     if (!t.done) return state.SkipWithError("the transfer did not complete");
     const double total = std::chrono::duration<double>(t.written - t.firstFrame).count();
     const double hostBytes = static_cast<double>(cycles) * (8 + 1028);
-    const double wire = (hostBytes + static_cast<double>(rig.AnswerBytes())) * 11 / 921600;
+    const double answerBytes = static_cast<double>(t.receivedWritten - t.receivedAtFirstFrame);
+    const double wire = (hostBytes + answerBytes) * 11 / 921600;
     state.SetIterationTime(total);
     state.counters["cycles"] = static_cast<double>(cycles);
     state.counters["answers"] = static_cast<double>(rig.Answers());
@@ -216,8 +234,12 @@ void BM_IdleConnected(benchmark::State& state) {
     bench::LoaderRig rig({}, bootshell::protocol::lkUart);
     Clock::time_point from{};
     double cpuFrom = 0, share = -1;
-    rig.Run([&](std::int32_t s) {
-      if (s != lsIdle) return;
+    struct : bootshell::loader::LoaderEvents {
+      void StateChanged(std::int32_t S) override { state = S; }
+      std::int32_t state = 0;
+    } watcher;
+    rig.Run(watcher, [&] {
+      if (watcher.state != lsIdle) return;
       const auto now = Clock::now();
       if (from == Clock::time_point{}) {
         from = now;
@@ -225,7 +247,7 @@ void BM_IdleConnected(benchmark::State& state) {
       } else if (now - from >= seconds) {
         const double wall = std::chrono::duration<double>(now - from).count();
         share = (bench::ProcessCpuSeconds() - cpuFrom) / wall;
-        rig.Loader().Button2Click();
+        rig.Session().Stop();
       }
     });
     if (share < 0) return state.SkipWithError("the loader did not connect");

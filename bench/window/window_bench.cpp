@@ -10,7 +10,6 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QPlainTextEdit>
-#include <QProgressBar>
 #include <QTextBlock>
 #include <QTimer>
 
@@ -27,6 +26,7 @@
 #include <vector>
 
 #include "app/form3.h"
+#include "boot/transfer_script.h"
 #include "cipher/memory_stream.h"
 #include "cipher/rc6.h"
 #include "loader/chunk_rule.h"
@@ -180,17 +180,37 @@ std::string MakeImage(const testsupport::ScratchDir& Dir, std::size_t Size) {
   return Dir.WriteFile("image.brox", std::string(image.Data().begin(), image.Data().end()));
 }
 
-// The window, noting when the loader has loaded an image and is about to send its first frame.
-class TimedForm : public TForm3 {
+// The operator's script at the window's buttons, noting when the loader has loaded the image
+// and is about to send its first frame, and when its last block is acknowledged.
+class TimedTransfer : public bootshell::boot::TransferScript {
  public:
-  void SetProgressMax(int Value) override {
+  explicit TimedTransfer(TForm3& Form)
+      : TransferScript({[&Form] {
+                          Find<QAbstractButton>(Form, "BitBtn1")->click();
+                          Find<QAbstractButton>(Form, "BitBtn2")->click();
+                        },
+                        [&Form] { Form.Button2Click(); }},
+                       {std::chrono::seconds(60), std::chrono::seconds(60)}),
+        comm_(Form.Components().Comm()) {}
+  void ImageLoaded(const std::string& Name, std::int64_t Size, std::int64_t Cycles) override {
     loaded = Clock::now();
-    sentAtLoad = Components().Comm().TotalSent();
-    receivedAtLoad = Components().Comm().TotalReceived();
-    TForm3::SetProgressMax(Value);
+    sentAtLoad = comm_.TotalSent();
+    receivedAtLoad = comm_.TotalReceived();
+    TransferScript::ImageLoaded(Name, Size, Cycles);
   }
-  Clock::time_point loaded{};
-  std::uint32_t sentAtLoad = 0, receivedAtLoad = 0;
+  void BlockAcknowledged(std::int64_t Position, std::int64_t Cycle) override {
+    if (Cycle == Cycles()) {
+      written = Clock::now();
+      sent = comm_.TotalSent();
+      received = comm_.TotalReceived();
+    }
+    TransferScript::BlockAcknowledged(Position, Cycle);
+  }
+  Clock::time_point loaded{}, written{};
+  std::uint32_t sentAtLoad = 0, receivedAtLoad = 0, sent = 0, received = 0;
+
+ private:
+  sk::TskComm& comm_;
 };
 
 // A paced transfer through the window at 921600 baud: the time from the image being loaded
@@ -199,44 +219,27 @@ class TimedForm : public TForm3 {
 void BM_WindowTransferEfficiency921600(benchmark::State& state) {
   const auto size = static_cast<std::size_t>(state.range(0));
   for (auto _ : state) {
-    WindowRig<TimedForm> rig;
+    WindowRig<> rig;
     testsupport::SimProcess sim({"--port", "3", "--baud", "921600", "--frame-log", "/dev/null"});
     if (!rig.WaitForCom3()) return state.SkipWithError("the chooser never showed COM3");
     const std::string image = MakeImage(rig.scratch, size);
-    TimedForm& form = *rig.form;
+    TForm3& form = *rig.form;
     form.findChild<QWidget*>(QStringLiteral("RadioGroup1"))
         ->findChildren<QAbstractButton*>()
         .value(bootshell::protocol::lkBluetooth)
         ->click();
     form.SetDialogRunner([&](QFileDialog&) { return std::optional<QString>(image.c_str()); });
-    auto* progress = Find<QProgressBar>(form, "ProgressBar1");
-    Clock::time_point written{};
-    std::uint32_t sent = 0, received = 0;
-    auto& comm = form.Components().Comm();
-    QObject::connect(progress, &QProgressBar::valueChanged, [&](int Value) {
-      if (Value != progress->maximum() || Value == 0) return;
-      written = Clock::now();
-      sent = comm.TotalSent();
-      received = comm.TotalReceived();
-    });
-    bool pressedSend = false;
-    QElapsedTimer limit;
-    limit.start();
-    rig.RunLoop([&] {
-      const std::int32_t s = form.Loader().LoaderState();
-      if (!pressedSend && s == lsIdle) {
-        pressedSend = true;
-        Find<QAbstractButton>(form, "BitBtn1")->click();
-        Find<QAbstractButton>(form, "BitBtn2")->click();
-      } else if ((pressedSend && s == lsIdle && written != Clock::time_point{}) ||
-                 limit.elapsed() > 120000) {
-        form.Button2Click();
-      }
-    });
-    if (written == Clock::time_point{}) return state.SkipWithError("the transfer did not end");
-    const double total = std::chrono::duration<double>(written - form.loaded).count();
+    TimedTransfer script(form);
+    form.Session().SetWatcher(&script);
+    script.Start();
+    rig.RunLoop([&] { script.Tick(); });
+    form.Session().SetWatcher(nullptr);
+    if (script.Outcome() != TimedTransfer::TOutcome::Written)
+      return state.SkipWithError("the transfer did not end");
+    const double total = std::chrono::duration<double>(script.written - script.loaded).count();
     const double wire =
-        double(sent - form.sentAtLoad + received - form.receivedAtLoad) * 11 / 921600;
+        double(script.sent - script.sentAtLoad + script.received - script.receivedAtLoad) * 11 /
+        921600;
     state.SetIterationTime(total);
     state.counters["cycles"] = double(bootshell::protocol::CycleCount(std::int64_t(size)));
     state.counters["total_s"] = total;

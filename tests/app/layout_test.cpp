@@ -86,9 +86,9 @@ TEST_F(FormTest, WindowOpensWithItsFirstTextsAndOnlyTheLeftPanelAndBarsShown) {
   EXPECT_EQ(items[0]->text(), QLatin1String("UART"));
   EXPECT_EQ(items[1]->text(), QLatin1String("Bluetooth"));
   EXPECT_EQ(items[2]->text(), QLatin1String("WiFi"));
-  EXPECT_EQ(form_->RadioGroup1ItemIndex(), 0);
+  EXPECT_EQ(form_->LinkKind(), 0);
   QTest::mouseClick(items[1], Qt::LeftButton);
-  EXPECT_EQ(form_->RadioGroup1ItemIndex(), 1);
+  EXPECT_EQ(form_->LinkKind(), 1);
 
   // skComm1 starts on COM3 with no log.
   EXPECT_EQ(form_->Components().Comm().ComPortNo(), 3);

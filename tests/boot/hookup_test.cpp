@@ -13,8 +13,8 @@
 #include "boot/boot_components.h"
 #include "boot/comm_loader_port.h"
 #include "boot/loader_hookup.h"
-#include "boot/state_names.h"
 #include "loader/firmware_loader.h"
+#include "loader/state_names.h"
 #include "serialkit/testing/pseudo_terminal.h"
 
 namespace bootshell::boot {
@@ -23,19 +23,12 @@ namespace {
 using namespace std::chrono_literals;
 
 // The loader is not run here; it only takes answers.
-class IdleWindow : public loader::LoaderWindow {
+class IdleWindow : public loader::LoaderHost, public loader::LoaderEvents {
  public:
-  void SetStatusPanel(int, const std::string&) override {}
-  void SetProgressMin(int) override {}
-  void SetProgressMax(int) override {}
-  void SetProgressPosition(int) override {}
-  void SetImage1Visible(bool) override {}
-  void ShowPageControl1() override {}
-  int RadioGroup1ItemIndex() const override { return 0; }
+  int LinkKind() const override { return 0; }
   void ProcessMessages() override {}
   void ProcessMessagesWaiting(std::uint32_t) override {}
   void WakeUp() override {}
-  void ReportError(const std::string&) override {}
 };
 
 // What the port's worker hands over, for the test thread to wait on.
@@ -60,7 +53,7 @@ std::vector<std::uint8_t> Bytes(const std::string& S) {
 class Hookup : public ::testing::Test {
  protected:
   LoaderHookup::AnswerHandler Recording() {
-    return [this](const std::function<void()>& StoreTag, std::string Line) {
+    return [this](std::int32_t, const std::function<void()>& StoreTag, std::string Line) {
       const std::int32_t before = loader_.LastAnswerTag();
       StoreTag();
       std::lock_guard lock(seen_.mutex);
@@ -85,7 +78,7 @@ class Hookup : public ::testing::Test {
   BootComponents parts_{device_.SlavePath()};
   CommLoaderPort port_{parts_.Comm()};
   IdleWindow window_;
-  loader::FirmwareLoader loader_{port_, window_};
+  loader::FirmwareLoader loader_{port_, window_, window_};
   Seen seen_;
 };
 
@@ -160,6 +153,7 @@ TEST(BootComponents, PortAndProcessorHaveTheWindowsSettings) {
 }
 
 TEST(LoaderStateNames, EveryStateHasItsNameAndOtherNumbersHaveNone) {
+  using namespace loader;
   EXPECT_EQ(LoaderStateText(142), "142 (lsWaitAddressAnswer)");
   EXPECT_EQ(LoaderStateText(1000), "1000 (lsIdle)");
   for (std::int32_t unused : {0, 145, 147, 997})

@@ -8,11 +8,13 @@
 #include <string>
 
 #include "console_output.h"
-#include "image_check.h"
+#include "loader/image_check.h"
 #include "support/scratch_dir.h"
 
 namespace bootshell::cli {
 namespace {
+
+using loader::CheckImageFile;
 
 // Everything written to a temporary file, read back.
 std::string Contents(std::FILE* F) {

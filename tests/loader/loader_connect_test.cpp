@@ -15,7 +15,7 @@ using namespace bootshell::protocol;
 class LoaderConnect : public ::testing::Test {
  protected:
   void ExitAt(std::uint32_t ms) {
-    r.window.At(r.ticks.now + ms, [&] { r.loader.Button2Click(); });
+    r.window.At(r.ticks.now + ms, [&] { r.loader.Stop(); });
   }
   rig::LoaderRig r;
 };
@@ -24,7 +24,7 @@ TEST_F(LoaderConnect, HandshakeGoesOutAsSoonAsThePortOpensAndItsAnswerShowsTheFi
   r.answerDelayMs = 37;
   const std::uint32_t start = r.ticks.now;
   ExitAt(1000);
-  r.loader.Button8Click();
+  r.loader.Connect();
   ASSERT_FALSE(r.port.frames.empty());
   const rig::Frame& hello = r.port.frames[0];
   EXPECT_EQ(hello.command, cmdHandshake);
@@ -45,7 +45,7 @@ TEST_F(LoaderConnect, HandshakeGoesOutAsSoonAsThePortOpensAndItsAnswerShowsTheFi
 TEST_F(LoaderConnect, UnansweredHandshakeIsResentAfterJustOverAHundredMilliseconds) {
   r.Answer(rig::Silent);
   ExitAt(350);
-  r.loader.Button8Click();
+  r.loader.Connect();
   auto hellos = r.FramesOf(cmdHandshake);
   ASSERT_EQ(hellos.size(), 4u);
   for (std::size_t i = 1; i < hellos.size(); ++i) EXPECT_EQ(hellos[i].at - hellos[i - 1].at, 101u);
@@ -59,7 +59,7 @@ TEST_F(LoaderConnect, LateAnswerToAnEarlierHandshakeStillCounts) {
   // The answer comes 150 ms after the first frame, after the second went out.
   r.answerDelayMs = 150;
   ExitAt(400);
-  r.loader.Button8Click();
+  r.loader.Connect();
   EXPECT_EQ(r.FramesOf(cmdHandshake).size(), 2u);
   EXPECT_TRUE(r.window.pageShown);
   EXPECT_EQ(r.window.PanelChanges(2), std::vector<std::string>{"150"});
@@ -69,7 +69,7 @@ TEST_F(LoaderConnect, FailedOpensAreCountedAndRetriedEveryHundredMilliseconds) {
   r.port.failingOpens = 2;
   r.ticks.sleepStep = 30;
   ExitAt(1000);
-  r.loader.Button8Click();
+  r.loader.Connect();
   EXPECT_EQ(r.window.PanelChanges(0), (std::vector<std::string>{"try connect 1", "try connect 2"}));
   ASSERT_EQ(r.port.openAttempts.size(), 3u);
   EXPECT_GE(r.port.openAttempts[1] - r.port.openAttempts[0], 100u);
@@ -82,7 +82,7 @@ TEST_F(LoaderConnect, FailedOpensAreCountedAndRetriedEveryHundredMilliseconds) {
 TEST_F(LoaderConnect, ExitWhileThePortWillNotOpenSendsNothing) {
   r.port.failingOpens = 1'000'000;
   ExitAt(250);
-  r.loader.Button8Click();
+  r.loader.Connect();
   EXPECT_TRUE(r.port.frames.empty());
   EXPECT_FALSE(r.window.image1Visible);
   EXPECT_EQ(r.window.Panel(0), "try connect 3");
@@ -96,8 +96,8 @@ TEST_F(LoaderConnect, LinkKindChoosesTheBaudRate) {
   for (const auto& [index, rates] : cases) {
     rig::LoaderRig fresh;
     fresh.window.radioIndex = index;
-    fresh.window.After(10, [&] { fresh.loader.Button2Click(); });
-    fresh.loader.Button8Click();
+    fresh.window.After(10, [&] { fresh.loader.Stop(); });
+    fresh.loader.Connect();
     EXPECT_EQ(fresh.port.baudRates, rates) << "index " << index;
     EXPECT_TRUE(fresh.window.image1Visible) << "index " << index;
   }
@@ -105,10 +105,10 @@ TEST_F(LoaderConnect, LinkKindChoosesTheBaudRate) {
 
 TEST_F(LoaderConnect, SendBeforeConnectWaitsForTheHandshake) {
   std::string path = r.WriteImage("image.brox", rig::RandomBytes(2048, 1));
-  r.loader.BitBtn2Click(path);
+  r.loader.Send(path);
   EXPECT_EQ(r.loader.LoaderState(), lsLoadImage);
   ExitAt(500);
-  r.loader.Button8Click();
+  r.loader.Connect();
   ASSERT_FALSE(r.port.frames.empty());
   EXPECT_EQ(r.port.frames[0].command, cmdHandshake);
   EXPECT_TRUE(r.FramesOf(cmdAddress).empty());
@@ -122,16 +122,15 @@ TEST_F(LoaderConnect, ConnectDuringALoopRunsANestedLoopThatOneExitEnds) {
   r.Answer([&](const rig::Frame& f) -> std::optional<std::int32_t> {
     return f.command == cmdData ? std::nullopt : rig::Cooperative(f);
   });
-  r.window.When([&] { return r.loader.LoaderState() == lsIdle; },
-                [&] { r.loader.BitBtn2Click(path); });
+  r.window.When([&] { return r.loader.LoaderState() == lsIdle; }, [&] { r.loader.Send(path); });
   r.window.When([&] { return r.loader.LoaderState() == lsWaitBlockAnswer; },
                 [&] {
                   r.window.radioIndex = lkBluetooth;
-                  r.window.After(50, [&] { r.loader.Button8Click(); });
+                  r.window.After(50, [&] { r.loader.Connect(); });
                 });
   r.window.When([&] { return r.FramesOf(cmdHandshake).size() == 2 && r.window.pageShown; },
-                [&] { r.window.After(200, [&] { r.loader.Button2Click(); }); });
-  r.loader.Button8Click();
+                [&] { r.window.After(200, [&] { r.loader.Stop(); }); });
+  r.loader.Connect();
 
   EXPECT_EQ(r.port.trace.end()[-3], "close");
   EXPECT_EQ(r.port.trace.end()[-2], "open");
@@ -152,12 +151,12 @@ TEST_F(LoaderConnect, ErrorInANestedLoopEndsBothLoopsWithOneReport) {
                 [&] {
                   r.window.After(10, [&] {
                     ++loops;
-                    r.loader.Button8Click();
+                    r.loader.Connect();
                   });
                 });
   r.window.When([&] { return loops == 1 && r.FramesOf(cmdHandshake).size() == 2; },
-                [&] { r.window.After(10, [&] { r.loader.BitBtn2Click(path); }); });
-  r.loader.Button8Click();
+                [&] { r.window.After(10, [&] { r.loader.Send(path); }); });
+  r.loader.Connect();
   ASSERT_EQ(r.window.errors.size(), 1u);
   EXPECT_NE(r.window.errors[0].find("short.brox"), std::string::npos);
   EXPECT_FALSE(r.port.active);
@@ -166,7 +165,7 @@ TEST_F(LoaderConnect, ErrorInANestedLoopEndsBothLoopsWithOneReport) {
 
 TEST_F(LoaderConnect, IdleTurnsBlockInsteadOfSpinning) {
   ExitAt(10'000);
-  r.loader.Button8Click();
+  r.loader.Connect();
   // Ten seconds, one turn per 100 ms, every one waiting in the window's message processing.
   EXPECT_GE(r.window.waitTimeouts.size(), 95u);
   EXPECT_LE(r.window.waitTimeouts.size(), 105u);

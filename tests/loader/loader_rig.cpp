@@ -7,9 +7,9 @@
 
 #include "cipher/memory_stream.h"
 #include "cipher/rc6.h"
-#include "serialkit/core/component.h"
 #include "loader/boot_protocol.h"
 #include "loader/firmware_key.h"
+#include "serialkit/core/component.h"
 
 namespace rig {
 
@@ -163,7 +163,7 @@ std::optional<std::int32_t> Silent(const Frame&) {
 }
 
 LoaderRig::LoaderRig() {
-  window.emergencyStop = [this] { loader.Button2Click(); };
+  window.emergencyStop = [this] { loader.Stop(); };
   port.onFrame = [this](const Frame& f) {
     if (auto tag = rule(f)) {
       std::int32_t t = *tag;

@@ -14,8 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "serialkit/core/bytes.h"
 #include "loader/firmware_loader.h"
+#include "loader/status_panels.h"
+#include "serialkit/core/bytes.h"
 #include "support/scratch_dir.h"
 
 namespace rig {
@@ -32,21 +33,29 @@ class FakeTicks : public bootshell::loader::TickSource {
   std::vector<std::uint32_t> sleeps;
 };
 
-class FakeWindow : public bootshell::loader::LoaderWindow {
+// The main window as the loader's host and hearer: its status bar and progress bar as the
+// window maps the events, the picture and the page as the window shows them.
+class FakeWindow : public bootshell::loader::LoaderHost, public bootshell::loader::StatusPanels {
  public:
   explicit FakeWindow(FakeTicks& ticks) : ticks_(ticks) {}
 
   void SetStatusPanel(int Index, const std::string& Text) override;
-  void SetProgressMin(int Value) override { progressMin = Value; }
-  void SetProgressMax(int Value) override { progressMax = Value; }
+  void SetProgressRange(int Min, int Max) override {
+    progressMin = Min;
+    progressMax = Max;
+  }
   void SetProgressPosition(int Value) override { progressPositions.push_back(Value); }
-  void SetImage1Visible(bool Value) override { image1Visible = Value; }
-  void ShowPageControl1() override { pageShown = true; }
-  int RadioGroup1ItemIndex() const override { return radioIndex; }
+  void Connecting() override { image1Visible = false; }
+  void PortOpened() override { image1Visible = true; }
+  void HandshakeAnswered(std::uint32_t Ms) override {
+    pageShown = true;
+    StatusPanels::HandshakeAnswered(Ms);
+  }
+  void LoopError(const std::string& Message) override { errors.push_back(Message); }
+  int LinkKind() const override { return radioIndex; }
   void ProcessMessages() override;
   void ProcessMessagesWaiting(std::uint32_t TimeoutMs) override;
   void WakeUp() override { woken = true; }
-  void ReportError(const std::string& Message) override { errors.push_back(Message); }
 
   // Runs Fn inside the loop's message processing once the clock reaches At (a button press,
   // an answer's arrival).
@@ -157,7 +166,7 @@ struct LoaderRig {
   FakeTicks ticks;
   FakeWindow window{ticks};
   FakePort port{ticks};
-  bootshell::loader::FirmwareLoader loader{port, window, ticks};
+  bootshell::loader::FirmwareLoader loader{port, window, window, ticks};
   AnswerRule rule = Cooperative;
   std::uint32_t answerDelayMs = 3;
   testsupport::ScratchDir scratch;

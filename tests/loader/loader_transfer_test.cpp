@@ -29,12 +29,11 @@ class LoaderTransfer : public ::testing::Test {
   // Connects, sends Path once the handshake is answered, and exits when the image is written
   // (or when Stop says so).
   void Transfer(const std::string& path) {
-    r.window.When([&] { return r.loader.LoaderState() == lsIdle; },
-                  [&] { r.loader.BitBtn2Click(path); });
+    r.window.When([&] { return r.loader.LoaderState() == lsIdle; }, [&] { r.loader.Send(path); });
     // Exit one turn after the image is written, so that panel 4 shows the idle state.
     r.window.When([&] { return r.window.Panel(1).starts_with("File "); },
-                  [&] { r.window.After(1, [&] { r.loader.Button2Click(); }); });
-    r.loader.Button8Click();
+                  [&] { r.window.After(1, [&] { r.loader.Stop(); }); });
+    r.loader.Connect();
     ASSERT_FALSE(r.window.ranAway);
   }
   std::vector<Frame> Addresses() const { return r.FramesOf(cmdAddress); }
@@ -100,10 +99,10 @@ TEST_F(LoaderTransfer, EverySizeFollowsTheChunkRule) {
     sk::ByteString plain = rig::RandomBytes(size, unsigned(size));
     std::string path = fresh.WriteImage("image.brox", plain);
     fresh.window.When([&] { return fresh.loader.LoaderState() == lsIdle; },
-                      [&] { fresh.loader.BitBtn2Click(path); });
+                      [&] { fresh.loader.Send(path); });
     fresh.window.When([&] { return fresh.window.Panel(1).starts_with("File "); },
-                      [&] { fresh.loader.Button2Click(); });
-    fresh.loader.Button8Click();
+                      [&] { fresh.loader.Stop(); });
+    fresh.loader.Connect();
     auto blocks = fresh.FramesOf(cmdData);
     ASSERT_EQ(std::int64_t(blocks.size()), CycleCount(std::int64_t(size))) << size;
     for (std::size_t i = 0; i < blocks.size(); ++i) {
@@ -151,15 +150,14 @@ TEST_F(LoaderTransfer, SendWhileWaitingForABlockAnswerRestartsFromTheBase) {
     if (mute) return std::nullopt;
     if (f.command == cmdData && Blocks().size() == 2) {
       mute = true;
-      r.window.After(500, [&] { r.loader.BitBtn2Click(path); });
+      r.window.After(500, [&] { r.loader.Send(path); });
       return std::nullopt;
     }
     return rig::Cooperative(f);
   });
-  r.window.When([&] { return r.loader.LoaderState() == lsIdle; },
-                [&] { r.loader.BitBtn2Click(path); });
-  r.window.When([&] { return Blocks().size() == 3; }, [&] { r.loader.Button2Click(); });
-  r.loader.Button8Click();
+  r.window.When([&] { return r.loader.LoaderState() == lsIdle; }, [&] { r.loader.Send(path); });
+  r.window.When([&] { return Blocks().size() == 3; }, [&] { r.loader.Stop(); });
+  r.loader.Connect();
 
   auto addresses = Addresses();
   ASSERT_EQ(addresses.size(), 3u);
@@ -175,7 +173,7 @@ TEST_F(LoaderTransfer, SendWhileWaitingForABlockAnswerRestartsFromTheBase) {
 TEST_F(LoaderTransfer, ExitWhileWaitingEndsTheLoopAndClosesThePort) {
   r.Answer([&](const Frame& f) -> std::optional<std::int32_t> {
     if (f.command == cmdAddress) {
-      r.window.After(250, [&] { r.loader.Button2Click(); });
+      r.window.After(250, [&] { r.loader.Stop(); });
       return std::nullopt;
     }
     return rig::Cooperative(f);
@@ -192,16 +190,14 @@ TEST_F(LoaderTransfer, ExitWhileWaitingEndsTheLoopAndClosesThePort) {
 TEST_F(LoaderTransfer, MissingFileWaitsInLoadStateUntilItAppears) {
   std::string path = r.dir + "/later.brox";
   sk::ByteString plain = rig::RandomBytes(2048, 8);
-  r.window.When([&] { return r.loader.LoaderState() == lsIdle; },
-                [&] { r.loader.BitBtn2Click(path); });
+  r.window.When([&] { return r.loader.LoaderState() == lsIdle; }, [&] { r.loader.Send(path); });
   r.window.When([&] { return r.loader.LoaderState() == lsLoadImage; },
                 [&] { r.window.After(2000, [&] { r.WriteImage("later.brox", plain); }); });
-  r.window.When([&] { return r.window.Panel(1).starts_with("File "); },
-                [&] { r.loader.Button2Click(); });
+  r.window.When([&] { return r.window.Panel(1).starts_with("File "); }, [&] { r.loader.Stop(); });
   int purgesBefore = 0;
   r.window.When([&] { return r.loader.LoaderState() == lsLoadImage; },
                 [&] { purgesBefore = r.port.purges; });
-  r.loader.Button8Click();
+  r.loader.Connect();
   ASSERT_EQ(Blocks().size(), 1u);
   EXPECT_TRUE(r.window.errors.empty());
   // Purged on every look at the missing file, but not in a spin: about one look per 100 ms.

@@ -58,22 +58,18 @@ class Journal {
   std::vector<std::string> entries_;
 };
 
-class QueueWindow : public LoaderWindow {
+class QueueWindow : public LoaderHost, public LoaderEvents {
  public:
   QueueWindow(platform::TApplication& app, Journal& journal) : app_(app), journal_(journal) {}
   // On the loop's thread, before the loop runs.
   void Attach() { thread_ = app_.EnsureMessageQueue(); }
   platform::TThreadID Thread() const { return thread_; }
 
-  void SetStatusPanel(int Index, const std::string& Text) override {
-    if (Index == 1) journal_.Add("panel1 " + Text);
+  void ImageWritten(const std::string& Name) override {
+    journal_.Add("panel1 File " + Name + " written");
   }
-  void SetProgressMin(int) override {}
-  void SetProgressMax(int) override {}
-  void SetProgressPosition(int) override {}
-  void SetImage1Visible(bool) override {}
-  void ShowPageControl1() override { journal_.Add("page"); }
-  int RadioGroup1ItemIndex() const override { return 0; }
+  void HandshakeAnswered(std::uint32_t) override { journal_.Add("page"); }
+  int LinkKind() const override { return 0; }
   void ProcessMessages() override { app_.ProcessMessages(); }
   void ProcessMessagesWaiting(std::uint32_t TimeoutMs) override {
     journal_.Add("wait");
@@ -83,7 +79,7 @@ class QueueWindow : public LoaderWindow {
     journal_.Add("wake");
     app_.WakeUp(thread_);
   }
-  void ReportError(const std::string& Message) override { journal_.Add("error " + Message); }
+  void LoopError(const std::string& Message) override { journal_.Add("error " + Message); }
 
  private:
   platform::TApplication& app_;
@@ -124,14 +120,14 @@ TEST(LoaderThreads, WaitingTurnsBlockAndAnswersEndTheBlockAtOnce) {
   Journal journal;
   QueueWindow window(app, journal);
   JournalPort port(journal);
-  FirmwareLoader loader(port, window);
+  FirmwareLoader loader(port, window, window);
   rig::LoaderRig files;  // only for its temporary directory
   const std::string path = files.WriteImage("image.brox", rig::RandomBytes(2048, 1));
 
   std::thread loop([&] {
     window.Attach();
     journal.Add("attached");
-    loader.Button8Click();
+    loader.Connect();
     journal.Add("returned");
   });
   ASSERT_TRUE(journal.WaitFor("attached"));
@@ -152,11 +148,11 @@ TEST(LoaderThreads, WaitingTurnsBlockAndAnswersEndTheBlockAtOnce) {
       return journal.CountLocked("page") > 0 || journal.CountLocked("frame A1") > hellos;
     }));
   }
-  ASSERT_TRUE(app.PostCall(window.Thread(), [&] { loader.BitBtn2Click(path); }));
+  ASSERT_TRUE(app.PostCall(window.Thread(), [&] { loader.Send(path); }));
   answerAfterATimedOutTurn("frame A7", 1, tagAddressAccepted);
   answerAfterATimedOutTurn("frame A8", 1, tagDataWritten);
   ASSERT_TRUE(journal.WaitFor("panel1 File image.brox written"));
-  ASSERT_TRUE(app.PostCall(window.Thread(), [&] { loader.Button2Click(); }));
+  ASSERT_TRUE(app.PostCall(window.Thread(), [&] { loader.Stop(); }));
   ASSERT_TRUE(journal.WaitFor("returned"));
   loop.join();
 

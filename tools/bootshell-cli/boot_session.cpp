@@ -1,19 +1,21 @@
 #include "boot_session.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 
-#include "boot/state_names.h"
 #include "loader/boot_protocol.h"
 #include "loader/chunk_rule.h"
 #include "loader/link_kind.h"
+#include "loader/state_names.h"
 
 namespace bootshell::cli {
 
 namespace {
 
 using namespace loader;
+using TOutcome = boot::TransferScript::TOutcome;
 
 std::string Hex32(std::uint32_t Value) {
   char text[16];
@@ -27,7 +29,7 @@ std::string Seconds(double S) {
   return text;
 }
 
-std::chrono::milliseconds Ms(double S) {
+boot::TransferScript::Clock::duration Ms(double S) {
   return std::chrono::milliseconds(static_cast<std::int64_t>(S * 1000));
 }
 
@@ -41,23 +43,16 @@ bool CanAppend(const std::string& Path) {
 BootSession::BootSession(CliOptions Options, ConsoleOutput& Out, std::function<bool()> Interrupted)
     : options_(std::move(Options)),
       out_(Out),
-      interrupted_(std::move(Interrupted)),
-      components_(options_.port.Name(), options_.logFile),
-      window_(Out, options_.linkKind),
-      port_(components_.Comm()),
-      loader_(port_, window_),
-      hookup_(components_, loader_, AnswerHandler(), [this] { window_.WakeUp(); }) {
-  window_.SetOperator([this] { Operate(); });
+      host_(options_.linkKind),
+      script_({[this] { session_.Send(options_.imagePath); }, [this] { session_.Stop(); }},
+              {Ms(options_.connectTimeoutS), Ms(options_.answerTimeoutS)}),
+      session_(host_, *this, options_.port.Name(), options_.logFile, !options_.quiet) {
+  script_.SetInterrupted(std::move(Interrupted));
+  session_.SetWatcher(&script_);
+  host_.SetOperator([this] { Operate(); });
 }
 
 BootSession::~BootSession() = default;
-
-boot::LoaderHookup::AnswerHandler BootSession::AnswerHandler() {
-  if (options_.quiet) return {};
-  return [this](const std::function<void()>& StoreTag, std::string Line) {
-    window_.AnswerArrived(StoreTag, std::move(Line));
-  };
-}
 
 SessionResult BootSession::Run() {
   std::string error;
@@ -73,141 +68,138 @@ SessionResult BootSession::Run() {
             std::filesystem::path(options_.imagePath).filename().string() + ", " +
             std::to_string(image_->size) + " bytes, " + std::to_string(image_->cycles) +
             (image_->cycles == 1 ? " cycle" : " cycles"));
-  started_ = stateSince_ = Clock::now();
-  lastState_ = loader_.LoaderState();
-  loader_.Button8Click();  // "Connect": returns when the loop has ended and closed the port
-  window_.FlushAnswers();
+  script_.Start();
+  session_.Connect();  // returns when the loop has ended and closed the port
+  FlushAnswers();
   return Outcome();
 }
 
+void BootSession::Operate() {
+  FlushAnswers();
+  script_.Tick();
+}
+
+void BootSession::FlushAnswers() {
+  auto hold = session_.HoldAnswers();
+  for (const std::string& line : answers_) out_.Line(ForTerminal(line));
+  answers_.clear();
+}
+
+void BootSession::OpenFailed(int Attempts) {
+  if (Attempts == 1)
+    out_.Line(session_.LastOpenError() + "; retrying for up to " +
+              Seconds(options_.connectTimeoutS));
+}
+
+void BootSession::PortOpened() {
+  out_.Line(options_.port.Name() + " is open; greeting the boot loader");
+}
+
+void BootSession::HandshakeAnswered(std::uint32_t Ms) {
+  out_.Line("The boot loader answered the handshake after " + std::to_string(Ms) + " ms");
+}
+
+void BootSession::ImageLoaded(const std::string& Name, std::int64_t Size, std::int64_t) {
+  progressMax_ = Size - protocol::kChunkSize;
+  meter_.Start(progressMax_, ProgressMeter::Clock::now());
+  BlockAcknowledged(0, 0);
+  out_.Line("Loading file " + Name + " to Flash...");
+}
+
+void BootSession::BlockAcknowledged(std::int64_t Position, std::int64_t) {
+  meter_.Update(std::clamp<std::int64_t>(Position, 0, progressMax_), ProgressMeter::Clock::now());
+  out_.Progress(meter_);
+}
+
+void BootSession::ImageWritten(const std::string& Name) {
+  out_.Line("File " + Name + " written");
+}
+
+void BootSession::Answer(std::int32_t, const std::string& Text) {
+  answers_.push_back(Text);  // the session holds the lock while it tells
+}
+
+void BootSession::ConnectionLost() {
+  host_.WakeUp();  // the script ends the run at its next turn
+}
+
+void BootSession::LoopError(const std::string& Message) {
+  errors_.push_back(Message);
+}
+
 SessionResult BootSession::Outcome() {
-  if (result_) {
-    if (result_->status == ExitStatus::Written) {
-      window_.Progress().Complete(Clock::now());
-      if (window_.Progress().Started()) out_.Progress(window_.Progress());
-    }
+  const auto& outcome = script_.Outcome();
+  if (outcome == TOutcome::Written) {
+    meter_.Complete(ProgressMeter::Clock::now());
+    if (meter_.Started()) out_.Progress(meter_);
     out_.EndProgress();
-    return *result_;
+    char summary[160];
+    std::snprintf(summary, sizeof summary,
+                  "Image written: %lld blocks of 1024 bytes to flash from %s in %.2f s",
+                  static_cast<long long>(script_.CyclesDone()),
+                  Hex32(protocol::FlashBaseAddress).c_str(),
+                  std::chrono::duration<double>(script_.Elapsed()).count());
+    return {ExitStatus::Written, summary};
   }
   out_.EndProgress();
-  // The loop ended on its own: an error it reported.
-  if (!window_.Errors().empty()) {
-    const ExitStatus status = lastState_ == lsLoadImage ? ExitStatus::BadImage : ExitStatus::Failed;
-    return {status, window_.Errors().front()};
+  if (outcome == TOutcome::LoopError) {
+    const ExitStatus status =
+        script_.State() == lsLoadImage ? ExitStatus::BadImage : ExitStatus::Failed;
+    return {status, script_.Error()};
   }
-  return {ExitStatus::Failed, "the loader stopped without a reason"};
+  if (!outcome) return {ExitStatus::Failed, "the loader stopped without a reason"};
+  static constexpr std::pair<TOutcome, ExitStatus> kStatus[] = {
+      {TOutcome::PortNotOpened, ExitStatus::PortNotOpened},
+      {TOutcome::NoHandshake, ExitStatus::NoHandshake},
+      {TOutcome::MissingAnswer, ExitStatus::MissingAnswer},
+      {TOutcome::ImageVanished, ExitStatus::BadImage},
+      {TOutcome::ConnectionLost, ExitStatus::ConnectionLost},
+      {TOutcome::Interrupted, ExitStatus::Interrupted},
+  };
+  ExitStatus status = ExitStatus::Failed;
+  for (const auto& [o, s] : kStatus)
+    if (o == *outcome) status = s;
+  return {status, Failure(*outcome)};
 }
 
-void BootSession::Operate() {
-  if (result_) return;  // "Exit" is pressed; the loop is on its way out
-  const auto now = Clock::now();
-  if (interrupted_ && interrupted_())
-    return Finish(ExitStatus::Interrupted,
-                  "interrupted in state " + StateText(loader_.LoaderState()));
-  if (hookup_.Lost())
-    return Finish(ExitStatus::ConnectionLost, "the connection on " + options_.port.Name() +
-                                                  " was lost (the port closed itself) in state " +
-                                                  StateText(loader_.LoaderState()) + ", after " +
-                                                  std::to_string(cyclesDone_) + " of " +
-                                                  std::to_string(image_->cycles) + " cycles");
-  if (!reportedOpenFailure_ && port_.FailedOpens() > 0) {
-    reportedOpenFailure_ = true;
-    out_.Line(port_.LastOpenError() + "; retrying for up to " + Seconds(options_.connectTimeoutS));
-  }
-  const std::int32_t state = loader_.LoaderState();
-  if (state != lastState_) {
-    const std::int32_t previous = lastState_;
-    lastState_ = state;
-    stateSince_ = now;
-    StateEntered(state, previous);
-    if (result_) return;
-  }
-  CheckDeadlines(lastState_, now);
-}
-
-void BootSession::StateEntered(std::int32_t State, std::int32_t Previous) {
-  switch (State) {
-    case lsSendHandshake:
-      if (!portOpened_ && window_.Image1Visible()) {
-        portOpened_ = true;
-        out_.Line(options_.port.Name() + " is open; greeting the boot loader");
-      }
-      break;
-    case lsWaitHandshake:
-      ++handshakesSent_;
-      break;
-    case lsSendAddress:
-    case lsImageWritten:
-      if (Previous == lsWaitBlockAnswer) ++cyclesDone_;
-      break;
-    case lsIdle:
-      if (!handshakeAnswered_) {
-        handshakeAnswered_ = true;
-        out_.Line("The boot loader answered the handshake after " + window_.Panel(2) + " ms");
-      }
-      if (!sendPressed_) {
-        sendPressed_ = true;
-        loader_.BitBtn2Click(options_.imagePath);  // "Send"
-        lastState_ = loader_.LoaderState();
-      } else if (Previous == lsImageWritten) {
-        const double seconds = std::chrono::duration<double>(Clock::now() - started_).count();
-        char summary[160];
-        std::snprintf(summary, sizeof summary,
-                      "Image written: %lld blocks of 1024 bytes to flash from %s in %.2f s",
-                      static_cast<long long>(cyclesDone_),
-                      Hex32(protocol::FlashBaseAddress).c_str(), seconds);
-        Finish(ExitStatus::Written, summary);
-      }
-      break;
+std::string BootSession::Failure(TOutcome Outcome) const {
+  const std::string port = options_.port.Name();
+  const std::string state = LoaderStateText(script_.State());
+  switch (Outcome) {
+    case TOutcome::PortNotOpened:
+      return port + " did not open within " + Seconds(options_.connectTimeoutS) + ": " +
+             (session_.LastOpenError().empty() ? std::string("no attempt succeeded")
+                                               : session_.LastOpenError());
+    case TOutcome::NoHandshake:
+      return "the device on " + port + " did not answer the handshake within " +
+             Seconds(options_.connectTimeoutS) + " (" + std::to_string(script_.HandshakesSent()) +
+             " handshake frames sent)";
+    case TOutcome::MissingAnswer:
+      return WaitingMessage();
+    case TOutcome::ImageVanished:
+      return "the image \"" + options_.imagePath + "\" disappeared before it was loaded";
+    case TOutcome::ConnectionLost:
+      return "the connection on " + port + " was lost (the port closed itself) in state " + state +
+             ", after " + std::to_string(script_.CyclesDone()) + " of " +
+             std::to_string(image_->cycles) + " cycles";
+    case TOutcome::Interrupted:
+      return "interrupted in state " + state;
     default:
-      break;
+      return script_.Error();
   }
 }
 
-void BootSession::CheckDeadlines(std::int32_t State, Clock::time_point Now) {
-  if (!handshakeAnswered_ && Now - started_ > Ms(options_.connectTimeoutS)) {
-    if (!portOpened_)
-      return Finish(ExitStatus::PortNotOpened,
-                    options_.port.Name() + " did not open within " +
-                        Seconds(options_.connectTimeoutS) + ": " +
-                        (port_.LastOpenError().empty() ? std::string("no attempt succeeded")
-                                                       : port_.LastOpenError()));
-    return Finish(ExitStatus::NoHandshake,
-                  "the device on " + options_.port.Name() +
-                      " did not answer the handshake within " + Seconds(options_.connectTimeoutS) +
-                      " (" + std::to_string(handshakesSent_) + " handshake frames sent)");
-  }
-  const bool waiting = State == lsWaitAddressAnswer || State == lsWaitBlockAnswer;
-  if (waiting && Now - stateSince_ > Ms(options_.answerTimeoutS))
-    return Finish(ExitStatus::MissingAnswer, WaitingMessage(State));
-  // The file was checked before connecting; the loader waits for it while it is missing.
-  if (State == lsLoadImage && Now - stateSince_ > Ms(options_.answerTimeoutS))
-    return Finish(ExitStatus::BadImage,
-                  "the image \"" + options_.imagePath + "\" disappeared before it was loaded");
-}
-
-std::string BootSession::WaitingMessage(std::int32_t State) const {
-  const std::uint32_t next = std::uint32_t(loader_.FlashAddrHigh()) << 16 | loader_.FlashAddrLow();
-  // The address advances past the whole chunk as soon as its data frame is sent.
-  const std::uint32_t block =
-      State == lsWaitBlockAnswer ? next - std::uint32_t(protocol::kChunkSize) : next;
-  const std::int64_t cycle = (block - protocol::FlashBaseAddress) / protocol::kChunkSize + 1;
-  const bool address = State == lsWaitAddressAnswer;
+std::string BootSession::WaitingMessage() const {
+  const bool address = script_.State() == lsWaitAddressAnswer;
+  const std::int64_t cycle = script_.PendingCycle();
+  const auto block =
+      static_cast<std::uint32_t>(protocol::FlashBaseAddress + (cycle - 1) * protocol::kChunkSize);
   return "no acknowledgement within " + Seconds(options_.answerTimeoutS) +
-         ": the loader waited in state " + StateText(State) + " for the answer with tag " +
+         ": the loader waited in state " + LoaderStateText(script_.State()) +
+         " for the answer with tag " +
          std::to_string(address ? protocol::tagAddressAccepted : protocol::tagDataWritten) +
          " to the " + (address ? "address" : "data") + " frame for " + Hex32(block) + " (cycle " +
          std::to_string(cycle) + " of " + std::to_string(image_->cycles) + ")";
-}
-
-std::string BootSession::StateText(std::int32_t State) const {
-  return boot::LoaderStateText(State);
-}
-
-void BootSession::Finish(ExitStatus Status, std::string Message) {
-  result_ = SessionResult{Status, std::move(Message)};
-  hookup_.ExpectClose();
-  loader_.Button2Click();  // "Exit"
 }
 
 }  // namespace bootshell::cli

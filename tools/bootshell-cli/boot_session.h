@@ -1,25 +1,20 @@
 #pragma once
-// One run of the command-line loader: the loader state machine on the port and processor of
-// the main window, with a console for a window and a script for an operator. The script
-// presses "Connect", presses "Send" once the device has answered the handshake, and "Exit"
-// when the image is written or when something has gone wrong: no open port or no handshake
-// answer within the connect time-out, no acknowledgement within the answer time-out, the
-// port closing itself, or an interrupt.
-#include <chrono>
-#include <cstdint>
+// One run of the command-line loader: the loader session of the main window's port set-up,
+// with a console for a window and the operator's script at its buttons. Lines tell what the
+// loader does; the result says how the run ended.
+#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
 
-#include "boot/boot_components.h"
-#include "boot/comm_loader_port.h"
-#include "boot/loader_hookup.h"
+#include "boot/loader_session.h"
+#include "boot/transfer_script.h"
 #include "cli_options.h"
+#include "console_host.h"
 #include "console_output.h"
-#include "console_window.h"
 #include "exit_status.h"
-#include "image_check.h"
-#include "loader/firmware_loader.h"
+#include "loader/image_check.h"
+#include "progress_meter.h"
 
 namespace bootshell::cli {
 
@@ -28,11 +23,11 @@ struct SessionResult {
   std::string message;  // what went wrong, or a summary of what was written
 };
 
-class BootSession {
+class BootSession : public loader::LoaderEvents {
  public:
   // Interrupted is asked at every turn; true ends the run with ExitStatus::Interrupted.
   BootSession(CliOptions Options, ConsoleOutput& Out, std::function<bool()> Interrupted = {});
-  ~BootSession();
+  ~BootSession() override;
   BootSession(const BootSession&) = delete;
   BootSession& operator=(const BootSession&) = delete;
 
@@ -40,45 +35,38 @@ class BootSession {
   SessionResult Run();
 
   // For tests: the components as the loader drives them.
-  boot::BootComponents& Components() { return components_; }
+  boot::BootComponents& Components() { return session_.Components(); }
+
+  // loader::LoaderEvents
+  void OpenFailed(int Attempts) override;
+  void PortOpened() override;
+  void HandshakeAnswered(std::uint32_t Ms) override;
+  void ImageLoaded(const std::string& Name, std::int64_t Size, std::int64_t Cycles) override;
+  void BlockAcknowledged(std::int64_t Position, std::int64_t Cycle) override;
+  void ImageWritten(const std::string& Name) override;
+  void Answer(std::int32_t Tag, const std::string& Text) override;
+  void ConnectionLost() override;
+  void LoopError(const std::string& Message) override;
 
  private:
-  using Clock = std::chrono::steady_clock;
-
-  // Quiet runs make no answer lines.
-  boot::LoaderHookup::AnswerHandler AnswerHandler();
-  // The operator's turn, after every serving of the window's messages.
+  // The operator's turn, after every serving of the loop's messages.
   void Operate();
-  void StateEntered(std::int32_t State, std::int32_t Previous);
-  void CheckDeadlines(std::int32_t State, Clock::time_point Now);
-  // Presses "Exit" with the outcome the run will report.
-  void Finish(ExitStatus Status, std::string Message);
+  // Prints the answer lines queued so far.
+  void FlushAnswers();
   SessionResult Outcome();
-  std::string WaitingMessage(std::int32_t State) const;
-  std::string StateText(std::int32_t State) const;
+  std::string Failure(boot::TransferScript::TOutcome Outcome) const;
+  std::string WaitingMessage() const;
 
   const CliOptions options_;
   ConsoleOutput& out_;
-  const std::function<bool()> interrupted_;
-  std::optional<ImageFacts> image_;
-
-  boot::BootComponents components_;
-  ConsoleWindow window_;
-  boot::CommLoaderPort port_;
-  loader::FirmwareLoader loader_;
-  boot::LoaderHookup hookup_;  // destroyed first: closes the port, then lets go of it
-
-  // The operator's view of the run, in the loop's thread.
-  std::optional<SessionResult> result_;
-  Clock::time_point started_{};
-  Clock::time_point stateSince_{};
-  std::int32_t lastState_ = 0;
-  bool portOpened_ = false;
-  bool handshakeAnswered_ = false;
-  bool sendPressed_ = false;
-  bool reportedOpenFailure_ = false;
-  int handshakesSent_ = 0;
-  std::int64_t cyclesDone_ = 0;
+  std::optional<loader::ImageFacts> image_;
+  ConsoleHost host_;
+  boot::TransferScript script_;
+  ProgressMeter meter_;
+  std::int64_t progressMax_ = 0;
+  std::vector<std::string> errors_;
+  std::deque<std::string> answers_;  // under session_.HoldAnswers()
+  boot::LoaderSession session_;      // destroyed first: closes the port, then lets go of it
 };
 
 }  // namespace bootshell::cli

@@ -1,11 +1,10 @@
-#include "boot/state_names.h"
+#include "loader/state_names.h"
 
-#include "loader/firmware_loader.h"
+#include "loader/loader_states.h"
 
-namespace bootshell::boot {
+namespace bootshell::loader {
 
 const char* LoaderStateName(std::int32_t State) {
-  using namespace loader;
   switch (State) {
     case lsLoadImage:
       return "lsLoadImage";
@@ -34,4 +33,4 @@ std::string LoaderStateText(std::int32_t State) {
   return std::to_string(State) + " (" + LoaderStateName(State) + ")";
 }
 
-}  // namespace bootshell::boot
+}  // namespace bootshell::loader

@@ -3,11 +3,11 @@
 #include <cstdint>
 #include <string>
 
-namespace bootshell::boot {
+namespace bootshell::loader {
 
 // "lsWaitAddressAnswer" for 142; "no step" for a number that names no state.
 const char* LoaderStateName(std::int32_t State);
 // "142 (lsWaitAddressAnswer)".
 std::string LoaderStateText(std::int32_t State);
 
-}  // namespace bootshell::boot
+}  // namespace bootshell::loader
