@@ -58,6 +58,8 @@ TEST_F(FormTest, ControlsSitWhereTheTableOfTheWindowPutsThemAt96Dpi) {
 
 TEST_F(FormTest, WindowOpensWithItsFirstTextsAndOnlyTheLeftPanelAndBarsShown) {
   EXPECT_EQ(form_->windowTitle(), QLatin1String(" Boot Mode Shell for ZR48"));
+  // The start writes nothing to disk: not even the port map folder its watcher watches for.
+  EXPECT_FALSE(std::filesystem::exists(scratch_ / "ports"));
   EXPECT_EQ(form_->font().pixelSize(), 11);
   EXPECT_EQ(Find<QPushButton>("Button8")->text(), QLatin1String("Connect"));
   EXPECT_EQ(Find<QPushButton>("Button2")->text(), QLatin1String("Exit"));

@@ -12,8 +12,8 @@
 #include <functional>
 #include <thread>
 
-#include "serialkit/comm/serial_comm.h"
 #include "discovery/fake_device_tree.h"
+#include "serialkit/comm/serial_comm.h"
 #include "serialkit/platform/application.h"
 #include "serialkit/platform/device_watcher.h"
 #include "serialkit/platform/port_map.h"
@@ -61,6 +61,8 @@ TEST(DeviceWatcher, OverrideEntryAddedAndRemovedReachesTheList) {
   pf::PseudoTerminal pty;
   WatchingComm w;
   EXPECT_FALSE(w.Lists(12));
+  // The folder comes with the first entry: the watcher itself writes nothing to disk.
+  EXPECT_FALSE(fs::exists(tree.Overrides()));
   ASSERT_TRUE(pf::PortMap().AddOverride(12, pty.SlavePath()));
   ASSERT_TRUE(ServeUntil([&] { return w.Lists(12); }));
   EXPECT_EQ(w.lastEvent, pf::DBT_DEVICEARRIVAL);

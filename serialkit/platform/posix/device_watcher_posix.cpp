@@ -12,11 +12,11 @@
 #include <thread>
 
 #include "serialkit/core/exception.h"
+#include "serialkit/discovery/port_numbering.h"
 #include "serialkit/platform/application.h"
 #include "serialkit/platform/device_roots.h"
 #include "serialkit/platform/device_watcher.h"
 #include "serialkit/platform/port_map.h"
-#include "serialkit/discovery/port_numbering.h"
 #include "serialkit/platform/posix/udev_library.h"
 
 namespace sk::platform {
@@ -78,6 +78,10 @@ struct DeviceWatcher::State {
   Descriptor inotify{::inotify_init1(IN_CLOEXEC | IN_NONBLOCK)};
   int devWatch = -1;
   int overrideWatch = -1;
+  // The override folder, and whether overrideWatch is on it or on a folder above it that
+  // exists while it does not (the watcher creates nothing). The watcher thread's after start.
+  std::filesystem::path overrideDir;
+  bool overrideWatched = false;
   Monitor monitor;
   bool usesMonitor = false;
   std::thread thread;
@@ -94,6 +98,34 @@ struct DeviceWatcher::State {
     });
   }
 
+  static constexpr std::uint32_t kEntries = IN_CREATE | IN_DELETE | IN_MOVED_TO | IN_MOVED_FROM;
+
+  // Watches the override folder when it exists, else the nearest folder above it that does,
+  // for the next folder on the way. With Self, the entries found in a folder that has just
+  // appeared arrive as if they had been created under the watch.
+  void WatchOverride(const std::shared_ptr<State>* Self) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    for (;;) {
+      fs::path at = overrideDir;
+      while (!fs::is_directory(at, ec) && at.has_relative_path()) at = at.parent_path();
+      if (overrideWatch >= 0) ::inotify_rm_watch(inotify.Get(), overrideWatch);
+      overrideWatched = at == overrideDir;
+      overrideWatch = ::inotify_add_watch(inotify.Get(), at.c_str(),
+                                          overrideWatched ? kEntries : IN_CREATE | IN_MOVED_TO);
+      if (overrideWatched) {
+        if (Self)
+          for (const auto& entry : fs::directory_iterator(at, ec))
+            if (auto n = ComPortNumber(entry.path().filename().string()))
+              Post(DBT_DEVICEARRIVAL, ComPortName(*n), *Self);
+        return;
+      }
+      // A folder on the way made before the watch was in place: go down at once.
+      const fs::path next = at / overrideDir.lexically_relative(at).begin()->string();
+      if (overrideWatch < 0 || !fs::is_directory(next, ec)) return;
+    }
+  }
+
   void ReadInotify(const std::shared_ptr<State>& Self) {
     alignas(inotify_event) char buffer[16 * 1024];
     for (;;) {
@@ -107,6 +139,10 @@ struct DeviceWatcher::State {
         const bool arrived = (e->mask & (IN_CREATE | IN_MOVED_TO)) != 0;
         const bool left = (e->mask & (IN_DELETE | IN_MOVED_FROM)) != 0;
         if (!arrived && !left) continue;
+        if (e->wd == overrideWatch && !overrideWatched) {
+          if (arrived) WatchOverride(&Self);
+          continue;
+        }
         if (e->wd == overrideWatch && ComPortNumber(name))
           Post(arrived ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE,
                ComPortName(*ComPortNumber(name)), Self);
@@ -154,13 +190,12 @@ DeviceWatcher::DeviceWatcher(Handler OnChange, std::string OverrideDir)
   if (s.wake.Get() < 0 || s.inotify.Get() < 0)
     throw Exception(std::string("Device watcher: ") + std::strerror(errno));
   if (OverrideDir.empty()) OverrideDir = PortMap::DefaultOverrideDir();
-  std::error_code ec;
-  std::filesystem::create_directories(OverrideDir, ec);
-  constexpr std::uint32_t kEntries = IN_CREATE | IN_DELETE | IN_MOVED_TO | IN_MOVED_FROM;
-  s.overrideWatch = ::inotify_add_watch(s.inotify.Get(), OverrideDir.c_str(), kEntries);
+  s.overrideDir = std::filesystem::path(OverrideDir).lexically_normal();
+  if (!s.overrideDir.has_filename()) s.overrideDir = s.overrideDir.parent_path();  // "ports/"
+  s.WatchOverride(nullptr);
   s.usesMonitor = s.monitor.Open();
   if (!s.usesMonitor)
-    s.devWatch = ::inotify_add_watch(s.inotify.Get(), DevRoot().c_str(), kEntries);
+    s.devWatch = ::inotify_add_watch(s.inotify.Get(), DevRoot().c_str(), State::kEntries);
   if (s.overrideWatch < 0 && s.devWatch < 0 && !s.usesMonitor)
     throw Exception(std::string("Device watcher: ") + std::strerror(errno));
   s.thread = std::thread([self = state_] { self->Run(self); });
