@@ -81,11 +81,11 @@ void TForm3::CreateControls() {
   Panel1 = Named(new QFrame(this), "Panel1");
   Panel1->setFrameStyle(QFrame::Box | QFrame::Plain);
 
-  skDeviceBox1 = Named(new sk::widgets::TskDeviceBox(Panel1), "skDeviceBox1");
+  skDeviceBox1 = Named(new PortChooser(Panel1), "skDeviceBox1");
   skDeviceBox1->setGeometry(Box(11, 16, 128, 21));
   // Bound after skComm1's own settings, so the first list and selection are those of COM3.
   skDeviceBox1->SetResetOnChanged(false);
-  skDeviceBox1->SetskComm(&Components().Comm());
+  skDeviceBox1->Bind(&Components().Comm());
 
   Button8 = Named(new QPushButton(QStringLiteral("Connect"), Panel1), "Button8");
   Button8->setGeometry(Box(11, 47, 128, 25));

@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/port_chooser.h"
 #include "app/status_bar.h"
 #include "boot/loader_session.h"
 #include "loader/loader_events.h"
@@ -96,7 +97,7 @@ class TForm3 : public QWidget, public loader::LoaderHost, public loader::StatusP
 
   // Controls; children of the window, which deletes them after the members below are gone.
   QFrame* Panel1 = nullptr;
-  sk::widgets::TskDeviceBox* skDeviceBox1 = nullptr;
+  PortChooser* skDeviceBox1 = nullptr;
   QPushButton* Button8 = nullptr;
   QPushButton* Button2 = nullptr;
   QLabel* Image1 = nullptr;

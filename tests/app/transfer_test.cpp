@@ -1,6 +1,7 @@
 // Whole transfers through the window against the device simulator on a pseudo-terminal: the
 // operator connects, waits for the page, picks the file, sends, watches the progress and
 // presses "Exit", while the test checks what the window shows and what reached the flash.
+#include <QComboBox>
 #include <QFileDialog>
 #include <QProgressBar>
 
@@ -25,8 +26,13 @@ class Transfer : public FormTest {
  protected:
   void SetUp() override {
     FormTest::SetUp();
-    sim_ = std::make_unique<testsupport::SimProcess>(std::vector<std::string>{
-        "--port", "3", "--flash-out", scratch_ / "flash.bin", "--frame-log", "/dev/null"});
+    StartSim({});
+  }
+  void StartSim(std::vector<std::string> Args) {
+    sim_.reset();
+    Args.insert(Args.end(),
+                {"--port", "3", "--flash-out", scratch_ / "flash.bin", "--frame-log", "/dev/null"});
+    sim_ = std::make_unique<testsupport::SimProcess>(Args);
   }
   void TearDown() override {
     sim_.reset();
@@ -178,6 +184,55 @@ TEST_F(Transfer, ClosingTheWindowDuringTheLoopTakesEffectWhenTheLoopHasEnded) {
   EXPECT_TRUE(visibleAfterClose) << "the close waited for the loop";
   EXPECT_TRUE(WaitFor([&] { return !form_->isVisible(); })) << "and then took effect";
   EXPECT_FALSE(form_->Components().Comm().Active());
+}
+
+TEST_F(Transfer, LineLostMidTransferShowsAtOnceInPanel3AndTheLog) {
+  StartSim({"--hangup-after", "4"});  // handshake, address, data, address
+  const std::string image = MakeImage(10240);
+  Operator op(*form_, {
+                          [&] { return State(lsIdle); },
+                          [&] {
+                            EXPECT_TRUE(Panel(3).isEmpty());
+                            ChooseFile(image);
+                            Click("BitBtn2");
+                            return true;
+                          },
+                          [&] { return Panel(3) == QLatin1String("Connection lost"); },
+                          [&] {
+                            Click("Button2");
+                            return true;
+                          },
+                      });
+  Click("Button8");
+  ASSERT_TRUE(op.Finished()) << "stopped after step " << op.StepsDone();
+  EXPECT_EQ(MemoLines().back(), QLatin1String("Connection lost"));
+  EXPECT_EQ(Panel(1), QLatin1String("Loading file image.brox to Flash..."));
+  EXPECT_TRUE(Errors().empty());
+}
+
+TEST_F(Transfer, PickingThePortAlreadyChosenLeavesTheOpenPortAlone) {
+  std::vector<std::int32_t> codes;
+  auto& comm = form_->Components().Comm();
+  const auto recorder = sk::TskNotifyEvent::Bind(
+      &codes, [&](sk::TObject*, std::int32_t Code) { codes.push_back(Code); });
+  auto* box = Find<QComboBox>("skDeviceBox1");
+  Operator op(*form_, {
+                          [&] { return State(lsIdle); },
+                          [&] {
+                            comm.NotifyAdd(recorder);
+                            Q_EMIT box->activated(box->currentIndex());  // the operator's pick
+                            return true;
+                          },
+                          [&] {
+                            Click("Button2");
+                            return true;
+                          },
+                      });
+  Click("Button8");
+  comm.NotifyDelete(recorder);
+  ASSERT_TRUE(op.Finished());
+  EXPECT_EQ(codes, (std::vector<std::int32_t>{sk::ncPortClosed})) << "only Exit's close";
+  EXPECT_TRUE(Panel(3).isEmpty());
 }
 
 TEST_F(Transfer, ImageTooShortEndsTheLoopInTheErrorReportAndTheWindowStaysUsable) {
