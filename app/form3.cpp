@@ -1,6 +1,8 @@
 #include "app/form3.h"
 
+#include <QAbstractItemView>
 #include <QCloseEvent>
+#include <QCompleter>
 #include <QDir>
 #include <QFileInfo>
 #include <QRadioButton>
@@ -179,6 +181,10 @@ void TForm3::Button2Click() {
 void TForm3::BitBtn1Click() {
   OD2->setDefaultSuffix(QStringLiteral("brox"));
   if (std::optional<QString> chosen = runDialog_(*OD2)) Edit1->setText(*chosen);
+  // Return typed into the file name line ends the dialog but can leave that line's completion
+  // list on the screen, over this window, grabbing the next click; nothing of the dialog stays.
+  for (QCompleter* completer : OD2->findChildren<QCompleter*>())
+    if (QAbstractItemView* list = completer->popup(); list && list->isVisible()) list->hide();
   const QFileInfo file(Edit1->text());
   BitBtn2->setEnabled(file.exists() && !file.isDir());
 }
