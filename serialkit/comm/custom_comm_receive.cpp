@@ -2,6 +2,7 @@
 // reads.
 #include <algorithm>
 #include <exception>
+#include <system_error>
 
 #include "serialkit/comm/comm_messages.h"
 #include "serialkit/comm/comm_thread.h"
@@ -157,9 +158,14 @@ void TskCustomComm::HandleCommEvent(const platform::TMsg& Msg) {
     const std::uint32_t waitOnly = fWaits.Events() & ~EventMaskOf(TraceStates(), SoftwareRS485());
     const TTraceStates states = TraceStatesOf(events & ~waitOnly);
     if (states != 0) DoTraceState(this, states);
+  } catch (const platform::SystemException& e) {
+    // The code travels with the exception: the thread's last error may have changed on the
+    // way out (destructors, unlocking).
+    DoFatalError(kFatalDeviceError, e.Code(), e.what(), true);
+  } catch (const std::system_error& e) {
+    DoFatalError(kFatalDeviceError, static_cast<std::uint32_t>(e.code().value()), e.what(), true);
   } catch (const std::exception& e) {
-    const std::uint32_t error = platform::LastError();
-    DoFatalError(kFatalDeviceError, error, e.what(), true);
+    DoFatalError(kFatalDeviceError, 0, e.what(), true);  // no system call failed
   }
 }
 
