@@ -1,5 +1,7 @@
 #include "serialkit/log/log_file.h"
 
+#include <utility>
+
 #include <filesystem>
 #include <vector>
 
@@ -55,32 +57,47 @@ TskLogFile::~TskLogFile() {
   }
 }
 
+// The user's hooks (OnLogEntry, and OnFatalError through a failed save) run without the lock:
+// a hook that waits for a thread which logs meanwhile would otherwise never return.
 void TskLogFile::Add(std::string s) {
-  Lock lock(cs);
-  if (flVersion) AddSysInfo();
-  if (fOnLogEntry) {
+  bool sysInfo = false;
+  TOnLogEntry hook;
+  {
+    Lock lock(cs);
+    // Cleared here so that the entry AddSysInfo makes does not write the line a second time.
+    sysInfo = std::exchange(flVersion, false);
+    hook = fOnLogEntry;
+  }
+  if (sysInfo) Add("SerialKit Lib v1.0 " + platform::SystemVersionString());
+  if (hook) {
     try {
-      fOnLogEntry(this, s);
+      hook(this, s);
     } catch (...) {
       // A faulty hook must not cost the entry, nor go unseen.
       ReportException();
     }
     if (s.empty()) return;
   }
-  const TLogOptions options = fOptions;
-  std::string line = "\r\n";
-  line += Stamp(options);
-  AppendEscaped(line, s);
-  if (options.Contains(loDebugOut)) platform::DebugOutput(line.substr(2));
-  fLog += line;
-  if (fEdit != nullptr) {
-    try {
-      fEdit->AppendText(line);
-    } catch (...) {
-      ReportFatalError(0, 0, "");
+  bool save = false, visualOutFailed = false;
+  {
+    Lock lock(cs);
+    const TLogOptions options = fOptions;
+    std::string line = "\r\n";
+    line += Stamp(options);
+    AppendEscaped(line, s);
+    if (options.Contains(loDebugOut)) platform::DebugOutput(line.substr(2));
+    fLog += line;
+    if (fEdit != nullptr) {
+      try {
+        fEdit->AppendText(line);
+      } catch (...) {
+        visualOutFailed = true;
+      }
     }
+    save = options.Contains(loSafeMode);
   }
-  if (options.Contains(loSafeMode)) Save();
+  if (visualOutFailed) ReportFatalError(0, 0, "");
+  if (save) Save();
 }
 
 std::string TskLogFile::Stamp(TLogOptions Options) {
@@ -109,9 +126,11 @@ std::string TskLogFile::Stamp(TLogOptions Options) {
 }
 
 void TskLogFile::AddSysInfo() {
-  Lock lock(cs);
-  // Cleared first so that the entry below does not write the line a second time.
-  flVersion = false;
+  {
+    Lock lock(cs);
+    // Cleared first so that the entry below does not write the line a second time.
+    flVersion = false;
+  }
   Add("SerialKit Lib v1.0 " + platform::SystemVersionString());
 }
 
@@ -142,13 +161,14 @@ std::string TskLogFile::GetLogFileName() const {
 }
 
 void TskLogFile::Save() {
-  Lock lock(cs);
-  const std::string name = GetLogFileName();
-  if (name.empty()) return;
-  if (AppendToFile(fLog))
-    fLog.clear();
-  else
-    ReportFatalError(0, 0, "Error when save log file:" + name);
+  std::string name;
+  {
+    Lock lock(cs);
+    name = GetLogFileName();
+    if (name.empty()) return;
+    if (AppendToFile(fLog)) return fLog.clear();
+  }
+  ReportFatalError(0, 0, "Error when save log file:" + name);
 }
 
 void TskLogFile::Clear() {

@@ -2,12 +2,14 @@
 // thread's order.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <map>
 #include <sstream>
 #include <thread>
 
-#include "serialkit/log/log_file.h"
 #include "log_test_support.h"
+#include "serialkit/log/log_file.h"
 
 namespace {
 
@@ -129,6 +131,26 @@ TEST(LogThreads, SavingAndClearingWhileOthersLogLosesNothingSinceTheLastClear) {
     next[t] = i + 1;
   }
   for (const auto& [t, n] : next) EXPECT_EQ(n, 500) << "thread " << t;
+}
+
+// The hook runs without the sink's lock: one that waits for another thread's entry sees it
+// come, where under the lock both would wait for each other.
+TEST(LogThreads, EntryHookThatWaitsForAnotherThreadsEntrySeesItCome) {
+  TskLogFile sink;
+  std::atomic<bool> innerLogged{false}, sawInner{false};
+  sink.SetOnLogEntry(sk::TOnLogEntry::Bind(&sink, [&](sk::TObject*, std::string& Entry) {
+    if (Entry != "outer") return;
+    std::thread other([&] {
+      sink.AddLog(sk::dlSimple, "inner");
+      innerLogged = true;
+    });
+    for (int i = 0; i < 500 && !innerLogged; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    sawInner = innerLogged.load();
+    other.join();  // ends once the lock is free, whichever way it went
+  }));
+  sink.AddLog(sk::dlSimple, "outer");
+  EXPECT_TRUE(sawInner);
 }
 
 }  // namespace
