@@ -16,7 +16,9 @@ cmake --build "$build_dir" --parallel "$(nproc)"
 native_dir=${NATIVE_BUILD_DIR:-build}
 [ -f "$native_dir/build.ninja" ] || cmake -S . -B "$native_dir" -G Ninja ${CMAKE_ARGS:-} >/dev/null
 cmake --build "$native_dir" --parallel "$(nproc)" --target test_cipher zr48-sim brox
-export SK_ORACLE_REPLAY="$PWD/$build_dir/cipher-oracle.txt"
+# realpath: $BUILD_DIR may be relative or absolute.
+SK_ORACLE_REPLAY="$(realpath -m "$build_dir")/cipher-oracle.txt"
+export SK_ORACLE_REPLAY
 rm -f "$SK_ORACLE_REPLAY"
 SK_ORACLE_RECORD="$SK_ORACLE_REPLAY" "$native_dir/bin/test_cipher" >/dev/null
 

@@ -2,15 +2,21 @@
 # own, a Wine server kept up for the run, serial ports for Wine made of Linux pseudo-terminals,
 # and the shim that lets Wine use those. Expects $build_dir (the Windows build folder).
 
+# The build folder as an absolute path, whether $build_dir is given relative or absolute.
+case $build_dir in
+  /*) build_abs=$build_dir ;;
+  *) build_abs=$PWD/$build_dir ;;
+esac
+
 # A prefix made once; no display, no debug channels, no downloads of Wine's .NET or browser
 # add-ons, and the null graphics driver.
-export WINEPREFIX="$PWD/$build_dir/wineprefix"
+export WINEPREFIX="$build_abs/wineprefix"
 # A program that crashes ends at once instead of waiting in Wine's debugger for an operator.
 export WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 unset DISPLAY WAYLAND_DISPLAY
 
 # The test-only preload that wine_start builds and wine_run gives Wine's programs.
-wine_shim="$PWD/$build_dir/wine-shim/libmodem_lines_shim.so"
+wine_shim="$build_abs/wine-shim/libmodem_lines_shim.so"
 
 # Programs and folders that the run started or made, ended and removed by wine_stop.
 wine_helpers=()
@@ -59,11 +65,11 @@ wine_run() {
 wine_registered_ports=(43)
 register_ports() {
   local n added=0
-  mkdir -p "$PWD/$build_dir/wine-ports"
+  mkdir -p "$build_abs/wine-ports"
   for n in "${wine_registered_ports[@]}"; do
-    [ -L "$PWD/$build_dir/wine-ports/com$n" ] || ln -sfn /dev/null "$PWD/$build_dir/wine-ports/com$n"
-    if ! grep -qi "^\"COM$n\"=\"$PWD/$build_dir/wine-ports/com$n\"" "$WINEPREFIX/system.reg"; then
-      wine reg add 'HKLM\Software\Wine\Ports' /v "COM$n" /d "$PWD/$build_dir/wine-ports/com$n" /f \
+    [ -L "$build_abs/wine-ports/com$n" ] || ln -sfn /dev/null "$build_abs/wine-ports/com$n"
+    if ! grep -qi "^\"COM$n\"=\"$build_abs/wine-ports/com$n\"" "$WINEPREFIX/system.reg"; then
+      wine reg add 'HKLM\Software\Wine\Ports' /v "COM$n" /d "$build_abs/wine-ports/com$n" /f \
         >/dev/null 2>&1
       added=1
     fi
@@ -76,7 +82,7 @@ register_ports() {
 
 # point_registered_port N PATH: the registered COM<N> opens the terminal PATH from now on.
 point_registered_port() {
-  ln -sfn "$(readlink -f "$2")" "$PWD/$build_dir/wine-ports/com$1"
+  ln -sfn "$(readlink -f "$2")" "$build_abs/wine-ports/com$1"
 }
 
 # map_port N PATH: COM<N> opens the terminal PATH. Wine's mount manager turns each value of
