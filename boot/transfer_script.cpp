@@ -17,6 +17,12 @@ void TransferScript::Tick() {
   if (outcome_) return;  // "Exit" is pressed; the loop is on its way out
   if (interrupted_ && interrupted_()) return Finish(TOutcome::Interrupted);
   if (lost_.load()) return Finish(TOutcome::ConnectionLost);
+  // The buttons are pressed here, between the loop's turns, as a person's hands would.
+  if (state_ == lsIdle && !sendPressed_) {
+    sendPressed_ = true;
+    return buttons_.send();
+  }
+  if (state_ == lsIdle && written_) return Finish(TOutcome::Written);
   const auto now = Clock::now();
   if (!handshakeMs_ && now - started_ > times_.connect)
     return Finish(portOpened_ ? TOutcome::NoHandshake : TOutcome::PortNotOpened);
@@ -60,15 +66,7 @@ void TransferScript::ImageWritten(const std::string&) {
 void TransferScript::StateChanged(std::int32_t State) {
   state_ = State;
   stateSince_ = Clock::now();
-  if (outcome_) return;
   if (State == lsWaitHandshake) ++handshakesSent_;
-  if (State != lsIdle) return;
-  if (!sendPressed_) {
-    sendPressed_ = true;
-    buttons_.send();
-  } else if (written_) {
-    Finish(TOutcome::Written);
-  }
 }
 
 void TransferScript::ConnectionLost() {

@@ -5,7 +5,8 @@
 // handshake answer within the connect time, no acknowledgement within the answer time, the
 // port closing itself, an interruption, or an error that ended the loop. It watches the
 // session's events; the front end presses the buttons its own way (a session's entry points,
-// a window's buttons) and calls Tick from the loop's thread whenever it serves the loop.
+// a window's buttons); Tick, called from the loop's thread between turns (whenever the loop's
+// messages are served), checks the time and presses them.
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -44,7 +45,8 @@ class TransferScript : public loader::LoaderEvents {
 
   // "Connect" is about to be pressed: the connect time starts.
   void Start();
-  // The operator's turn: checks the deadlines and Interrupted (when set). Loop's thread.
+  // The operator's turn: presses "Send" or "Exit" when due, checks the deadlines and
+  // Interrupted (when set). Loop's thread, between turns.
   void Tick();
   void SetInterrupted(std::function<bool()> Interrupted) { interrupted_ = std::move(Interrupted); }
 
