@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "sim/host_line.h"
@@ -101,6 +102,47 @@ TEST_F(SimProgram, HangsUpOnTheNamedFrameLeavingItUnanswered) {
   EXPECT_FALSE(fs::exists(fs::symlink_status(ports_ / "com42")));
 }
 
+TEST_F(SimProgram, ARackServesEachDeviceOnItsOwnPortWithTheFaultsOnlyOnTheNamedOne) {
+  const auto flash = Path("flash.bin");
+  SimProcess sim({"--count", "3", "--port", "50", "--fault-device", "2", "--hangup-after", "2",
+                  "--flash-out", flash},
+                 3);
+  for (std::size_t i = 0; i < 3; ++i) {
+    const auto name = "com" + std::to_string(50 + i);
+    EXPECT_EQ("COM" + std::to_string(50 + i), sim.PortName(i));
+    ASSERT_TRUE(fs::is_symlink(ports_ / name));
+    EXPECT_EQ(sim.TtyPath(i), fs::read_symlink(ports_ / name).string());
+  }
+  HostLine faulty(sim.TtyPath(1));
+  faulty.Write(HandshakeFrame());
+  faulty.ReadUntil("answerE0");
+  faulty.Write(AddressFrame(0x08002000));
+  EXPECT_TRUE(faulty.WaitLost());
+  for (std::size_t i : {0u, 2u}) {
+    HostLine host(sim.TtyPath(i));
+    host.Write(HandshakeFrame());
+    host.ReadUntil("answerE0");
+    host.Write(AddressFrame(0x08002000));
+    host.ReadUntil("answerE3");
+    host.Write(DataFrame(Block(static_cast<std::uint8_t>(0x10 + i))));
+    EXPECT_NE(std::string::npos, host.ReadUntil("answerE2").find("answerE2")) << i;
+  }
+  // The device that hung up leaves the port map; the others stay until the end.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (fs::exists(fs::symlink_status(ports_ / "com51")) &&
+         std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(ports_ / "com51")));
+  EXPECT_TRUE(fs::is_symlink(ports_ / "com50"));
+  EXPECT_EQ(0, sim.Terminate());
+  EXPECT_FALSE(fs::exists(fs::symlink_status(ports_ / "com52")));
+  for (std::size_t i : {0u, 2u}) {
+    const auto block = Block(static_cast<std::uint8_t>(0x10 + i));
+    EXPECT_EQ(std::string(block.begin(), block.end()),
+              ReadFile(flash + "." + std::to_string(i + 1)));
+  }
+}
+
 TEST_F(SimProgram, ADroppedAnswerLeavesOnlyTheResentFrameAnswered) {
   SimProcess sim({"--drop-answer", "1"});
   HostLine host(sim.TtyPath());
@@ -139,5 +181,8 @@ TEST_F(SimProgram, RefusesBadArgumentsWithoutStarting) {
   const std::string sim = Zr48SimPath();
   EXPECT_NE(0, std::system((sim + " --port 0 >/dev/null 2>&1").c_str()));
   EXPECT_NE(0, std::system((sim + " --baud fast >/dev/null 2>&1").c_str()));
+  EXPECT_NE(0, std::system((sim + " --count 2 >/dev/null 2>&1").c_str()));
+  EXPECT_NE(0, std::system((sim + " --count 2 --port 9 --fault-device 3 >/dev/null 2>&1").c_str()));
+  EXPECT_NE(0, std::system((sim + " --count 2 --port 65535 >/dev/null 2>&1").c_str()));
   EXPECT_FALSE(fs::exists(ports_));
 }

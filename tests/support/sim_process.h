@@ -28,8 +28,8 @@ inline std::string Zr48SimPath() {
 
 class SimProcess {
  public:
-  // Starts the simulator with Args and waits (up to 10 s) for its first line.
-  explicit SimProcess(const std::vector<std::string>& Args) {
+  // Starts the simulator with Args and waits (up to 10 s) for its ready lines, one per device.
+  explicit SimProcess(const std::vector<std::string>& Args, std::size_t Devices = 1) {
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
     posix_spawn_file_actions_t actions;
@@ -46,17 +46,18 @@ class SimProcess {
     posix_spawn_file_actions_destroy(&actions);
     ::close(out[1]);
     stdout_ = out[0];
-    std::string line;
     try {
-      line = ReadLine(10000);
+      for (std::size_t i = 0; i < Devices; ++i) {
+        const auto line = ReadLine(10000);
+        const auto space = line.find(' ');
+        ttyPaths_.push_back(line.substr(0, space));
+        portNames_.push_back(space != std::string::npos ? line.substr(space + 1) : "");
+      }
     } catch (...) {
       Terminate();
       ::close(stdout_);
       throw;
     }
-    const auto space = line.find(' ');
-    ttyPath_ = line.substr(0, space);
-    if (space != std::string::npos) portName_ = line.substr(space + 1);
   }
   ~SimProcess() {
     if (pid_ > 0) Terminate();
@@ -65,8 +66,9 @@ class SimProcess {
   SimProcess(const SimProcess&) = delete;
   SimProcess& operator=(const SimProcess&) = delete;
 
-  const std::string& TtyPath() const { return ttyPath_; }
-  const std::string& PortName() const { return portName_; }  // "COM<N>" with --port
+  // Of the first device, or of device I (from 0) with --count.
+  const std::string& TtyPath(std::size_t I = 0) const { return ttyPaths_.at(I); }
+  const std::string& PortName(std::size_t I = 0) const { return portNames_.at(I); }  // "COM<N>"
   bool Running() const { return pid_ > 0; }
   pid_t Pid() const { return pid_; }
 
@@ -109,8 +111,8 @@ class SimProcess {
   pid_t pid_ = -1;
   int stdout_ = -1;
   int status_ = -1;
-  std::string ttyPath_;
-  std::string portName_;
+  std::vector<std::string> ttyPaths_;
+  std::vector<std::string> portNames_;
 };
 
 }  // namespace testsupport

@@ -1,19 +1,23 @@
 // zr48-sim: a ZR48 in boot mode on a pseudo-terminal, the peer for testing the loader.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <random>
 #include <string>
+#include <thread>
+#include <vector>
 
-#include "serialkit/core/component.h"
 #include "device_link.h"
+#include "serialkit/core/component.h"
 #include "serialkit/platform/port_map.h"
-#include "serialkit/testing/pseudo_terminal.h"
 #include "serialkit/platform/system_error.h"
+#include "serialkit/testing/pseudo_terminal.h"
 #include "simulated_boot_loader.h"
 #include "stop_signals.h"
 
@@ -41,7 +45,13 @@ The frame log (standard error unless --frame-log is given) has one line per even
 
 It ends on SIGINT, SIGTERM or SIGHUP, after --hangup-after, or with --exit-after-image when
 the host closes the port after writing blocks; the port map entry is removed and the flash
-image written then.)";
+image written then.
+
+With --count N it serves N devices, one pseudo-terminal each, on COM<P> ... COM<P+N-1>: one
+ready line per device, each frame log line begun with the device's port name, and the flash
+of device K (from 1) written to FILE.K. Each device ends on its own (its port map entry goes
+with it); the program ends when all have. The fault flags (--drop-answer, --noise, --split,
+--hangup-after, --flash-delay) apply to every device, or with --fault-device to those named.)";
 
 // Keeps COM<N> in the override port map while the simulator runs.
 class PortMapEntryGuard {
@@ -77,13 +87,24 @@ const char* EndName(zr48sim::LinkEnd end) {
 
 }  // namespace
 
+// One simulated device on its own pseudo-terminal, entered as COM<N> if given a number.
+struct RackDevice {
+  sk::platform::PseudoTerminal pty;
+  std::unique_ptr<PortMapEntryGuard> entry;
+  std::unique_ptr<zr48sim::SimulatedBootLoader> device;
+  std::unique_ptr<zr48sim::DeviceLink> link;
+  std::string name;  // "COM<N>", or empty
+  zr48sim::LinkEnd end = zr48sim::LinkEnd::Failed;
+};
+
 int main(int argc, char** argv) {
   CLI::App app{kDescription, "zr48-sim"};
   std::optional<std::uint32_t> port;
   std::string flashOut, frameLog;
   bool exitAfterImage = false, noise = false, split = false;
   std::vector<unsigned> dropAnswers;
-  unsigned hangupAfter = 0;
+  unsigned hangupAfter = 0, count = 1;
+  std::vector<unsigned> faultDevices;
   std::uint32_t baud = 0, flashDelay = 0, splitSize = 1, splitGap = 1, frameTimeout = 1000;
   std::optional<std::uint32_t> seed;
 
@@ -91,8 +112,16 @@ int main(int argc, char** argv) {
                  "Enter the pseudo-terminal as COM<N> into the port map "
                  "($SK_PORTMAP_DIR, else $XDG_CONFIG_HOME/serialkit/ports)")
       ->check(CLI::Range(1u, 0xFFFFu));
+  app.add_option("--count", count, "Serve N devices, on COM<P> ... COM<P+N-1> (needs --port)")
+      ->default_val(1)
+      ->check(CLI::Range(1u, 1024u));
+  app.add_option("--fault-device", faultDevices,
+                 "Apply the fault flags only to the K-th device (from 1; repeatable)")
+      ->option_text("K")
+      ->check(CLI::PositiveNumber);
   app.add_option("--flash-out", flashOut,
-                 "Write the flash from 0x08002000 to FILE on exit (unwritten bytes 0xFF)")
+                 "Write the flash from 0x08002000 to FILE on exit (unwritten bytes 0xFF; "
+                 "FILE.K for device K with --count)")
       ->option_text("FILE");
   app.add_flag("--exit-after-image", exitAfterImage,
                "End when the host closes the port after blocks were written");
@@ -123,6 +152,20 @@ int main(int argc, char** argv) {
   app.add_option("--frame-log", frameLog, "Write the frame log to FILE instead of stderr")
       ->option_text("FILE");
   CLI11_PARSE(app, argc, argv);
+  if (count > 1 && !port) {
+    std::cerr << "zr48-sim: --count needs --port\n";
+    return 1;
+  }
+  if (port && *port + count - 1 > 0xFFFFu) {
+    std::cerr << "zr48-sim: COM" << *port + count - 1 << " is beyond COM65535\n";
+    return 1;
+  }
+  for (unsigned k : faultDevices) {
+    if (k > count) {
+      std::cerr << "zr48-sim: --fault-device " << k << ": there are " << count << " devices\n";
+      return 1;
+    }
+  }
 
   std::ofstream logFile;
   if (!frameLog.empty()) {
@@ -133,46 +176,81 @@ int main(int argc, char** argv) {
     }
   }
   std::ostream& logOut = frameLog.empty() ? std::cerr : logFile;
-  auto log = [&logOut](const std::string& line) { logOut << line << std::endl; };
+  std::mutex logMutex;  // the devices' threads share the frame log
+  auto logFor = [&](const std::string& prefix) {
+    return [&logOut, &logMutex, prefix](const std::string& line) {
+      std::lock_guard lock(logMutex);
+      logOut << prefix << line << std::endl;
+    };
+  };
 
   try {
     zr48sim::StopSignals stop;
-    sk::platform::PseudoTerminal pty;
-    std::unique_ptr<PortMapEntryGuard> entry;
-    if (port) entry = std::make_unique<PortMapEntryGuard>(*port, pty.SlavePath());
-
-    zr48sim::SimOptions sim;
-    sim.dropAnswers.insert(dropAnswers.begin(), dropAnswers.end());
-    sim.flashDelayMs = flashDelay;
-    sim.hangupAfterFrames = hangupAfter;
-    zr48sim::LinkOptions link;
-    link.plan.baud = baud;
-    if (split) {
-      link.plan.splitSize = splitSize;
-      link.plan.splitGap = std::chrono::milliseconds(splitGap);
+    const auto faulty = [&](unsigned index) {
+      return faultDevices.empty() ||
+             std::find(faultDevices.begin(), faultDevices.end(), index + 1) != faultDevices.end();
+    };
+    const std::uint32_t noiseSeed = seed ? *seed : std::random_device{}();
+    std::vector<std::unique_ptr<RackDevice>> rack;
+    for (unsigned i = 0; i < count; ++i) {
+      auto d = std::make_unique<RackDevice>();
+      if (port) {
+        d->name = "COM" + std::to_string(*port + i);
+        d->entry = std::make_unique<PortMapEntryGuard>(*port + i, d->pty.SlavePath());
+      }
+      const auto log = logFor(count > 1 ? d->name + " " : std::string());
+      const bool faults = faulty(i);
+      zr48sim::SimOptions sim;
+      if (faults) {
+        sim.dropAnswers.insert(dropAnswers.begin(), dropAnswers.end());
+        sim.flashDelayMs = flashDelay;
+        sim.hangupAfterFrames = hangupAfter;
+      }
+      zr48sim::LinkOptions link;
+      link.plan.baud = baud;
+      if (split && faults) {
+        link.plan.splitSize = splitSize;
+        link.plan.splitGap = std::chrono::milliseconds(splitGap);
+      }
+      link.noise = noise && faults;
+      link.seed = noiseSeed + i;
+      if (link.noise) log("noise seed " + std::to_string(link.seed));
+      link.frameTimeoutMs = frameTimeout;
+      link.exitAfterImage = exitAfterImage;
+      d->device = std::make_unique<zr48sim::SimulatedBootLoader>(sim, log);
+      d->link = std::make_unique<zr48sim::DeviceLink>(*d->device, link, log);
+      rack.push_back(std::move(d));
     }
-    link.noise = noise;
-    link.seed = seed ? *seed : std::random_device{}();
-    if (noise) log("noise seed " + std::to_string(link.seed));
-    link.frameTimeoutMs = frameTimeout;
-    link.exitAfterImage = exitAfterImage;
+    for (const auto& d : rack)
+      std::cout << d->pty.SlavePath() << (d->name.empty() ? "" : " " + d->name) << '\n';
+    std::cout << std::flush;
 
-    zr48sim::SimulatedBootLoader device(sim, log);
-    zr48sim::DeviceLink server(device, link, log);
-    std::cout << pty.SlavePath() << (port ? " COM" + std::to_string(*port) : "") << std::endl;
-
-    const auto end = server.Run(pty, stop.Fd());
-    log(std::string("end ") + EndName(end));
+    // Each device on its own thread, so that one device's paced writes never hold up another.
+    {
+      std::vector<std::jthread> threads;
+      for (auto& d : rack) {
+        threads.emplace_back([&d, &stop, log = logFor(count > 1 ? d->name + " " : "")] {
+          d->end = d->link->Run(d->pty, stop.Fd());
+          d->entry.reset();  // the device is gone from the port map as soon as it ends
+          log(std::string("end ") + EndName(d->end));
+        });
+      }
+    }
     int status = 0;
-    if (end == zr48sim::LinkEnd::Failed) {
-      std::cerr << "zr48-sim: " << server.Error() << '\n';
-      status = 1;
-    }
-    if (!flashOut.empty()) {
-      std::string error;
-      if (!device.Flash().SaveImage(flashOut, error)) {
-        std::cerr << "zr48-sim: " << error << '\n';
+    for (unsigned i = 0; i < count; ++i) {
+      const auto& d = *rack[i];
+      if (d.end == zr48sim::LinkEnd::Failed) {
+        std::cerr << "zr48-sim: " << (d.name.empty() ? "" : d.name + ": ") << d.link->Error()
+                  << '\n';
         status = 1;
+      }
+      if (!flashOut.empty()) {
+        std::string error;
+        const auto file = count > 1 ? flashOut + "." + std::to_string(i + 1) : flashOut;
+        if (!d.device->Flash().SaveImage(file, error)) {
+          std::cerr << "zr48-sim: " << error << '\n';
+          status = 1;
+        }
       }
     }
     return status;
