@@ -89,10 +89,25 @@ void DeclareOptions(CLI::App& App, CliOptions& Options) {
          "descriptions), present (only the ports a device claims)")
       ->needs(list)
       ->option_text("quick|full|present");
-  App.add_flag("--json", Options.json, "With --list-ports: a JSON array of the device records")
-      ->needs(list);
-  App.callback([&Options, image, port] {
-    if (Options.listPorts) return;
+  auto* json = App.add_flag("--json", Options.json,
+                            "With --list-ports: a JSON array of the device records (with "
+                            "--records: of the rows)");
+#ifdef BOOTSHELL_RECORDS
+  App.add_option("--record", Options.recordFile,
+                 "Add a row for this run to the record store FILE (an SQLite database, "
+                 "created if missing); a store that cannot be written fails before the port "
+                 "is opened")
+      ->option_text("FILE.db");
+  App.add_option("--records", Options.recordsFile,
+                 "Print the rows of the record store FILE, one a line (tab-separated, in the "
+                 "table's column order); then exit")
+      ->option_text("FILE.db")
+      ->excludes(list);
+#endif
+  App.callback([&Options, image, port, json] {
+    if (json->count() > 0 && !Options.listPorts && Options.recordsFile.empty())
+      throw CLI::ValidationError("--json", "needs --list-ports or --records");
+    if (Options.listPorts || !Options.recordsFile.empty()) return;
     if (image->count() == 0) throw CLI::RequiredError("IMAGE");
     if (port->count() == 0) throw CLI::RequiredError("--port");
   });

@@ -25,6 +25,9 @@ struct CliOptions {
   bool listPorts = false;
   sk::TskEnumPorts enumMode = sk::epQuickAll;
   bool json = false;
+  // --record: the store a run's row goes to (none: no row); --records: print that store.
+  std::string recordFile;
+  std::string recordsFile;
 };
 
 // Declares the options on App, storing into Options; the port text is checked and converted

@@ -5,12 +5,17 @@
 #include <csignal>
 #include <cstdio>
 #include <exception>
+#include <memory>
 
 #include "boot_session.h"
 #include "cli_options.h"
 #include "console_output.h"
 #include "exit_status.h"
 #include "port_listing.h"
+#ifdef BOOTSHELL_RECORDS
+#include "records_store.h"
+#include "run_record.h"
+#endif
 
 namespace {
 
@@ -39,6 +44,32 @@ int main(int argc, char** argv) {
     return std::fflush(stdout) == 0 ? 0 : Code(ExitStatus::Failed);
   }
 
+#ifdef BOOTSHELL_RECORDS
+  if (!options.recordsFile.empty()) {
+    try {
+      RecordStore store(options.recordsFile);
+      const auto runs = store.All();
+      std::fputs((options.json ? FormatRunJson(runs) : FormatRunLines(runs)).c_str(), stdout);
+      return std::fflush(stdout) == 0 ? 0 : Code(ExitStatus::Failed);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "bootshell-cli: %s\n", e.what());
+      return Code(ExitStatus::Failed);
+    }
+  }
+  // Opened before the port, so that a store that cannot take the run's row stops it first.
+  std::unique_ptr<RecordStore> store;
+  DeviceRun run;
+  if (!options.recordFile.empty()) {
+    try {
+      store = std::make_unique<RecordStore>(options.recordFile);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "bootshell-cli: %s\n", e.what());
+      return Code(ExitStatus::Failed);
+    }
+    run.started = UtcNow();
+  }
+#endif
+
   // The loop looks at the flag at least every 100 ms and then ends the run in order.
   std::signal(SIGINT, OnInterrupt);
   std::signal(SIGTERM, OnInterrupt);
@@ -51,6 +82,17 @@ int main(int argc, char** argv) {
       out.Line(result.message);
     else
       out.Error("bootshell-cli: " + result.message);
+#ifdef BOOTSHELL_RECORDS
+    if (store) {
+      FillRun(run, options, result);
+      try {
+        store->Add(run);
+      } catch (const std::exception& e) {
+        out.Error(std::string("bootshell-cli: ") + e.what());
+        if (result.status == ExitStatus::Written) return Code(ExitStatus::Failed);
+      }
+    }
+#endif
     return Code(result.status);
   } catch (const std::exception& e) {
     out.Error(std::string("bootshell-cli: ") + e.what());

@@ -1,0 +1,75 @@
+#include "run_record.h"
+
+#include <cryptopp/sha.h>
+
+#include <array>
+#include <filesystem>
+#include <fstream>
+
+#include "image_check.h"
+
+namespace bootshell::cli {
+
+std::string ResultName(ExitStatus Status) {
+  switch (Status) {
+    case ExitStatus::Written:
+      return "written";
+    case ExitStatus::Usage:
+      return "usage";
+    case ExitStatus::BadImage:
+      return "bad-image";
+    case ExitStatus::PortNotOpened:
+      return "port-not-opened";
+    case ExitStatus::NoHandshake:
+      return "no-handshake";
+    case ExitStatus::MissingAnswer:
+      return "missing-answer";
+    case ExitStatus::ConnectionLost:
+      return "connection-lost";
+    case ExitStatus::Interrupted:
+      return "interrupted";
+    case ExitStatus::Failed:
+      break;
+  }
+  return "failed";
+}
+
+std::string FileSha256(const std::string& Path) {
+  std::ifstream in(Path, std::ios::binary);
+  if (!in) return {};
+  CryptoPP::SHA256 hash;
+  std::array<char, 65536> buf;
+  while (in.read(buf.data(), buf.size()) || in.gcount() > 0)
+    hash.Update(reinterpret_cast<const CryptoPP::byte*>(buf.data()),
+                static_cast<std::size_t>(in.gcount()));
+  if (in.bad()) return {};
+  std::array<CryptoPP::byte, CryptoPP::SHA256::DIGESTSIZE> digest;
+  hash.Final(digest.data());
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string hex;
+  for (const auto b : digest) {
+    hex += kHex[b >> 4];
+    hex += kHex[b & 15];
+  }
+  return hex;
+}
+
+void FillRun(DeviceRun& Run, const CliOptions& Options, const SessionResult& Result) {
+  Run.ended = UtcNow();
+  Run.host = HostName();
+  Run.port = Options.port.Name();
+  Run.imageName = Options.imagePath;
+  std::string error;
+  const auto image = CheckImageFile(Options.imagePath, error);
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(Options.imagePath, ec);
+  Run.imageSize = ec ? 0 : static_cast<std::int64_t>(size);
+  Run.imageSha256 = FileSha256(Options.imagePath);
+  // A run that ended early cannot tell how many of its cycles the device took.
+  if (Result.status == ExitStatus::Written && image) Run.cyclesWritten = image->cycles;
+  Run.result = ResultName(Result.status);
+  Run.exitStatus = Code(Result.status);
+  if (Result.status != ExitStatus::Written) Run.errorText = Result.message;
+}
+
+}  // namespace bootshell::cli
