@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,46 @@ TEST(ListPortsOutput, LinesAndJsonCarryTheRecords) {
   EXPECT_EQ(json[0].size(), 19u) << "every field of the record";
   EXPECT_EQ(json[1]["NamePDO"], "/dev/pts/\xEF\xBF\xBD");
   EXPECT_EQ(FormatPortJson({}), "[]\n");
+
+  // With the ports' USB identities: a column of serial numbers, and an object of their own.
+  const UsbIdentities usb{{"COM7", {"0403", "6001", "A50285BI", "/dev/serial/by-id/usb-x", 0}}};
+  EXPECT_EQ(FormatPortLines(items, &usb),
+            "COM1 (serial)\tCOM1\t/dev/ttyS0\t\nCOM7\tCOM7\t/dev/pts/\xFF\tA50285BI\n");
+  const auto withUsb = nlohmann::json::parse(FormatPortJson(items, usb));
+  EXPECT_FALSE(withUsb[0].contains("Usb"));
+  EXPECT_EQ(withUsb[1].size(), 20u);
+  EXPECT_EQ(withUsb[1]["Usb"], nlohmann::json::parse(R"({"VendorId": "0403", "ProductId": "6001",
+              "SerialNumber": "A50285BI", "ByIdLink": "/dev/serial/by-id/usb-x",
+              "InterfaceNumber": 0})"));
+}
+
+TEST(ListPortsOutput, TheUsbIdentityComesFromTheInstanceId) {
+  struct Case {
+    std::string instanceId;
+    std::optional<UsbIdentity> expected;
+  } cases[] = {
+      {"USB\\VID_0403&PID_6010&MI_01\\FT1234", UsbIdentity{"0403", "6010", "SN", "", 1}},
+      {"USB\\VID_1546&PID_01a8\\1-2", UsbIdentity{"1546", "01A8", "SN", "", 0}},
+      {"USB\\VID_1546&PID_01a8&MI_0A\\1-2", UsbIdentity{"1546", "01A8", "SN", "", 10}},
+      {"PNP\\PNP0501\\00:01", std::nullopt},
+      {"USB\\VID_04&PID_6001\\x", std::nullopt},
+      {"USB\\VID_0403&PIX_6001\\x", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    sk::TskDevice d;
+    d.InstanceId = c.instanceId;
+    d.SerialNumber = "SN";
+    d.NameSymbolic = "/dev/ttyUSB0";  // a node, not a by-id link
+    const auto got = UsbIdentityOf(d);
+    ASSERT_EQ(got.has_value(), c.expected.has_value()) << c.instanceId;
+    if (!got) continue;
+    EXPECT_EQ(got->vendorId, c.expected->vendorId) << c.instanceId;
+    EXPECT_EQ(got->productId, c.expected->productId) << c.instanceId;
+    EXPECT_EQ(got->serialNumber, "SN");
+    EXPECT_EQ(got->byIdLink, "");
+    EXPECT_EQ(got->interfaceNumber, c.expected->interfaceNumber) << c.instanceId;
+  }
 }
 
 #ifndef _WIN32
@@ -82,18 +123,29 @@ TEST(ListPortsProgram, PrintsTheMachinesPortsAndNothingWithoutPorts) {
   sk::platform::PseudoTerminal pty;
   tree.Override(12, pty.SlavePath());
   tree.PlatformUart("ttyS0", "4");
+  const std::string ftdi = tree.Usb("1-3", "0403", "6001", "A50285BI", "FTDI", "FT232R UART", 1);
+  tree.UsbSerialPort(tree.Interface(ftdi, 0, "ftdi_sio"), "ttyUSB0", "ftdi_sio");
+  tree.ByIdLink("usb-FTDI_FT232R_UART_A50285BI-if00-port0", "ttyUSB0");
   EXPECT_EQ(testsupport::RunProgram(BOOTSHELL_CLI_PATH, {"--list-ports", "--enum", "full"},
                                     out / "out", out / "err"),
             0);
-  EXPECT_EQ(
-      testsupport::ReadAll(out / "out"),
-      "COM1 (serial8250)\tCOM1\t" + tree.Dev() + "/ttyS0\nCOM12\tCOM12\t" + pty.SlavePath() + "\n");
+  EXPECT_EQ(testsupport::ReadAll(out / "out"), "COM1 (serial8250)\tCOM1\t" + tree.Dev() +
+                                                   "/ttyS0\t\nCOM12\tCOM12\t" + pty.SlavePath() +
+                                                   "\t\nCOM33 (FT232R UART)\tCOM33\t" + tree.Dev() +
+                                                   "/ttyUSB0\tA50285BI\n");
   EXPECT_EQ(testsupport::RunProgram(BOOTSHELL_CLI_PATH, {"--list-ports", "--json"}, out / "out",
                                     out / "err"),
             0);
   const auto json = nlohmann::json::parse(testsupport::ReadAll(out / "out"));
-  ASSERT_EQ(json.size(), 2u);
+  ASSERT_EQ(json.size(), 3u);
   EXPECT_EQ(json[1]["PortName"], "COM12");
+  EXPECT_FALSE(json[1].contains("Usb"));
+  EXPECT_EQ(json[2]["Usb"]["VendorId"], "0403");
+  EXPECT_EQ(json[2]["Usb"]["ProductId"], "6001");
+  EXPECT_EQ(json[2]["Usb"]["SerialNumber"], "A50285BI");
+  EXPECT_EQ(json[2]["Usb"]["ByIdLink"],
+            tree.Dev() + "/serial/by-id/usb-FTDI_FT232R_UART_A50285BI-if00-port0");
+  EXPECT_EQ(json[2]["Usb"]["InterfaceNumber"], 0);
 }
 #endif
 

@@ -74,7 +74,8 @@ void DeclareOptions(CLI::App& App, CliOptions& Options) {
 
   auto* list = App.add_flag("--list-ports", Options.listPorts,
                             "Print the machine's serial ports, one a line: the name shown, a tab, "
-                            "the port name, a tab, the device; then exit");
+                            "the port name, a tab, the device (with --enum full or present: a "
+                            "tab and the serial number); then exit");
   App.add_option_function<std::string>(
          "--enum",
          [&Options](const std::string& Text) {
@@ -90,8 +91,8 @@ void DeclareOptions(CLI::App& App, CliOptions& Options) {
       ->needs(list)
       ->option_text("quick|full|present");
   auto* json = App.add_flag("--json", Options.json,
-                            "With --list-ports: a JSON array of the device records (with "
-                            "--records: of the rows)");
+                            "With --list-ports: a JSON array of the device records, with each "
+                            "port's USB identity (with --records: of the rows)");
 #ifdef BOOTSHELL_RECORDS
   App.add_option("--record", Options.recordFile,
                  "Add a row for this run to the record store FILE (an SQLite database, "
