@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <string>
 
+#include "discovery/fake_device_tree.h"
 #include "records_store.h"
 #include "support/child_process.h"
 #include "support/scratch_dir.h"
@@ -95,8 +96,8 @@ TEST(RecordStore, EveryCommittedRowSurvivesTheWriterKilledMidRun) {
 }
 
 TEST(RecordProgram, RecordsARunAndRefusesAStoreItCannotWriteBeforeThePortOpens) {
+  discoverytest::FakeDeviceTree tree;
   testsupport::ScratchDir dir;
-  ::setenv("SK_PORTMAP_DIR", (dir / "ports").c_str(), 1);
   const std::string frames = dir / "frames.log", image = dir / "image.brox";
   std::string bytes(5000, '\0');
   for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = char(i * 7);
@@ -136,7 +137,22 @@ TEST(RecordProgram, RecordsARunAndRefusesAStoreItCannotWriteBeforeThePortOpens) 
   const std::string sum = dir / "sum";
   ASSERT_EQ(0, std::system(("sha256sum " + image + " > " + sum).c_str()));
   EXPECT_EQ(testsupport::ReadAll(sum).substr(0, 64), rows[0]["image_sha256"]);
-  ::unsetenv("SK_PORTMAP_DIR");
+
+  // A USB adapter's port that does not open: a row all the same, with the device's identity.
+  const std::string ftdi = tree.Usb("1-3", "0403", "6001", "A50285BI", "FTDI", "FT232R UART", 1);
+  tree.UsbSerialPort(tree.Interface(ftdi, 0, "ftdi_sio"), "ttyUSB0", "ftdi_sio");
+  EXPECT_EQ(4, run({image, "--port", "COM33", "--connect-timeout", "0.2", "--record", store}));
+  ASSERT_EQ(0, run({"--records", store, "--json"}));
+  const auto both = nlohmann::json::parse(testsupport::ReadAll(dir / "out"));
+  ASSERT_EQ(2u, both.size());
+  EXPECT_EQ(rows[0], both[0]);
+  EXPECT_EQ("0403", both[1]["usb_vendor_id"]);
+  EXPECT_EQ("6001", both[1]["usb_product_id"]);
+  EXPECT_EQ("A50285BI", both[1]["serial_number"]);
+  EXPECT_EQ("port-not-opened", both[1]["result"]);
+  EXPECT_EQ(4, both[1]["exit_status"]);
+  EXPECT_TRUE(both[1]["cycles_written"].is_null());
+  EXPECT_TRUE(both[1]["error_text"].is_string());
 }
 
 }  // namespace

@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "bootshell-cli: %s\n", e.what());
       return Code(ExitStatus::Failed);
     }
-    run.started = UtcNow();
+    BeginRun(run, options);
   }
 #endif
 

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "image_check.h"
+#include "port_listing.h"
 
 namespace bootshell::cli {
 
@@ -54,10 +55,21 @@ std::string FileSha256(const std::string& Path) {
   return hex;
 }
 
+void BeginRun(DeviceRun& Run, const CliOptions& Options) {
+  Run.started = UtcNow();
+  Run.port = Options.port.Name();
+  const UsbIdentities usb = ReadUsbIdentities();
+  if (const auto u = usb.find(Run.port); u != usb.end()) {
+    Run.usbVendorId = u->second.vendorId;
+    Run.usbProductId = u->second.productId;
+    Run.serialNumber = u->second.serialNumber;
+    Run.byIdLink = u->second.byIdLink;
+  }
+}
+
 void FillRun(DeviceRun& Run, const CliOptions& Options, const SessionResult& Result) {
   Run.ended = UtcNow();
   Run.host = HostName();
-  Run.port = Options.port.Name();
   Run.imageName = Options.imagePath;
   std::string error;
   const auto image = CheckImageFile(Options.imagePath, error);

@@ -14,6 +14,8 @@ namespace bootshell::cli {
 std::string ResultName(ExitStatus Status);
 // The SHA-256 of the file at Path in lower-case hex; empty when it cannot be read.
 std::string FileSha256(const std::string& Path);
+// Begins the row of a single run: its start and the port's device, while it is there.
+void BeginRun(DeviceRun& Run, const CliOptions& Options);
 // Completes the row of a single run that began at Run.started and ended with Result.
 void FillRun(DeviceRun& Run, const CliOptions& Options, const SessionResult& Result);
 
