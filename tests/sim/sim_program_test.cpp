@@ -143,13 +143,19 @@ TEST_F(SimProgram, ARackServesEachDeviceOnItsOwnPortWithTheFaultsOnlyOnTheNamedO
   }
 }
 
-TEST_F(SimProgram, ADroppedAnswerLeavesOnlyTheResentFrameAnswered) {
+TEST_F(SimProgram, ADroppedAnswerLeavesOnlyTheResentFrameAnsweredAndAMuteOneAnswersNothing) {
   SimProcess sim({"--drop-answer", "1"});
   HostLine host(sim.TtyPath());
   host.Write(HandshakeFrame());
   host.Write(HandshakeFrame());
   const auto got = host.ReadUntil("answerE0");
   EXPECT_EQ(1u, Count(got, "answerB0"));
+
+  SimProcess mute({"--mute"});
+  HostLine unanswered(mute.TtyPath());
+  unanswered.Write(HandshakeFrame());
+  unanswered.Write(HandshakeFrame());
+  EXPECT_EQ("", unanswered.ReadUntil("answerE0", 300));
 }
 
 TEST_F(SimProgram, SplitAnswersWithNoiseBetweenThemArriveIntact) {

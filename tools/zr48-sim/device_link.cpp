@@ -72,7 +72,11 @@ class Session {
     rx_.Reset(now);
     tx_.Reset(now);
     log_("host connected");
-    Send(device_.Greeting().Bytes(), now);
+    const Answer greeting = device_.Greeting();
+    if (device_.Mute())
+      log_("tx " + std::to_string(greeting.tag) + " dropped");
+    else
+      Send(greeting.Bytes(), now);
   }
   bool Connected() const { return connected_; }
   void Disconnect() {

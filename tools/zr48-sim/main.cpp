@@ -50,8 +50,9 @@ image written then.
 With --count N it serves N devices, one pseudo-terminal each, on COM<P> ... COM<P+N-1>: one
 ready line per device, each frame log line begun with the device's port name, and the flash
 of device K (from 1) written to FILE.K. Each device ends on its own (its port map entry goes
-with it); the program ends when all have. The fault flags (--drop-answer, --noise, --split,
---hangup-after, --flash-delay) apply to every device, or with --fault-device to those named.)";
+with it); the program ends when all have. The fault flags (--drop-answer, --mute, --noise,
+--split, --hangup-after, --flash-delay) apply to every device, or with --fault-device to the
+devices named.)";
 
 // Keeps COM<N> in the override port map while the simulator runs.
 class PortMapEntryGuard {
@@ -101,7 +102,7 @@ int main(int argc, char** argv) {
   CLI::App app{kDescription, "zr48-sim"};
   std::optional<std::uint32_t> port;
   std::string flashOut, frameLog;
-  bool exitAfterImage = false, noise = false, split = false;
+  bool exitAfterImage = false, noise = false, split = false, mute = false;
   std::vector<unsigned> dropAnswers;
   unsigned hangupAfter = 0, count = 1;
   std::vector<unsigned> faultDevices;
@@ -129,6 +130,8 @@ int main(int argc, char** argv) {
                  "Leave the N-th answer to a frame unsent (from 1, the Info greeting not counted; "
                  "repeatable)")
       ->check(CLI::PositiveNumber);
+  app.add_flag("--mute", mute,
+               "Take frames but answer none, not even the greeting (a device that never answers)");
   app.add_flag("--noise", noise, "Write 1 to 8 random bytes after every answer");
   app.add_option("--seed", seed, "Seed of the noise (default: random, logged)");
   app.add_flag("--split", split, "Write answers in small pieces with pauses between them");
@@ -205,6 +208,7 @@ int main(int argc, char** argv) {
         sim.dropAnswers.insert(dropAnswers.begin(), dropAnswers.end());
         sim.flashDelayMs = flashDelay;
         sim.hangupAfterFrames = hangupAfter;
+        sim.mute = mute;
       }
       zr48sim::LinkOptions link;
       link.plan.baud = baud;

@@ -92,7 +92,7 @@ std::vector<SimEvent> SimulatedBootLoader::Receive(const std::uint8_t* Data, std
     if (!answer) continue;
     ++answers_;
     if (answer->tag == proto::tagDataWritten) ev.delayMs = options_.flashDelayMs;
-    if (options_.dropAnswers.count(answers_) != 0) {
+    if (options_.mute || options_.dropAnswers.count(answers_) != 0) {
       log_("tx " + std::to_string(answer->tag) + " dropped");
     } else {
       log_("tx " + std::to_string(answer->tag) + " " + answer->text);

@@ -25,6 +25,7 @@ struct SimOptions {
   std::set<unsigned> dropAnswers;  // numbers (from 1) of answers to frames left unsent
   std::uint32_t flashDelayMs = 0;  // time a data block takes to write
   unsigned hangupAfterFrames = 0;  // 0: never; else the line goes dead on that frame
+  bool mute = false;               // takes frames but answers nothing, not even the greeting
   std::uint32_t flashSize = 16u << 20;
 };
 
@@ -54,6 +55,7 @@ class SimulatedBootLoader {
 
   bool HasPartialFrame() const { return parser_.Pending() > 0; }
   bool HungUp() const { return hungUp_; }
+  bool Mute() const { return options_.mute; }
   unsigned FramesReceived() const { return frames_; }
   const FlashStore& Flash() const { return flash_; }
 
