@@ -35,6 +35,13 @@ TEST(ListPortsOptions, ListingNeedsNoImageButTheOtherOptionsNeedIt) {
       {{"image.brox"}, false},
       {{"--port", "COM3"}, false},
       {{"image.brox", "--port", "COM3"}, true},
+#ifdef BOOTSHELL_RECORDS
+      {{"--records", "r.db"}, true},
+      {{"--records", "r.db", "--json"}, true},
+      {{"--records", "r.db", "--list-ports"}, false},
+      {{"--record", "r.db"}, false},
+      {{"image.brox", "--port", "COM3", "--record", "r.db"}, true},
+#endif
   };
   for (const Case& c : cases) {
     CliOptions o;
