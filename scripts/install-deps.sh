@@ -8,7 +8,7 @@ packages=(build-essential cmake ninja-build pkg-config
           clang libclang-rt-14-dev ccache
           qt6-base-dev nlohmann-json3-dev libudev1
           xvfb xdotool imagemagick
-          qt6-serialport-dev libsqlite3-dev)
+          qt6-serialport-dev libsqlite3-dev libssl-dev)
 if [ "${SK_TARGET:-}" = windows ]; then
   packages+=(mingw-w64 g++-mingw-w64-x86-64-posix wine wine64 socat)
 fi

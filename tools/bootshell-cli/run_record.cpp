@@ -1,10 +1,11 @@
 #include "run_record.h"
 
-#include <cryptopp/sha.h>
+#include <openssl/evp.h>
 
 #include <array>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
 #include "image_check.h"
 #include "port_listing.h"
@@ -38,17 +39,21 @@ std::string ResultName(ExitStatus Status) {
 std::string FileSha256(const std::string& Path) {
   std::ifstream in(Path, std::ios::binary);
   if (!in) return {};
-  CryptoPP::SHA256 hash;
+  const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> hash(EVP_MD_CTX_new(),
+                                                                     &EVP_MD_CTX_free);
+  if (!hash || EVP_DigestInit_ex(hash.get(), EVP_sha256(), nullptr) != 1) return {};
   std::array<char, 65536> buf;
   while (in.read(buf.data(), buf.size()) || in.gcount() > 0)
-    hash.Update(reinterpret_cast<const CryptoPP::byte*>(buf.data()),
-                static_cast<std::size_t>(in.gcount()));
+    if (EVP_DigestUpdate(hash.get(), buf.data(), static_cast<std::size_t>(in.gcount())) != 1)
+      return {};
   if (in.bad()) return {};
-  std::array<CryptoPP::byte, CryptoPP::SHA256::DIGESTSIZE> digest;
-  hash.Final(digest.data());
+  std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
+  unsigned int length = 0;
+  if (EVP_DigestFinal_ex(hash.get(), digest.data(), &length) != 1 || length != 32) return {};
   static constexpr char kHex[] = "0123456789abcdef";
   std::string hex;
-  for (const auto b : digest) {
+  for (unsigned i = 0; i < length; ++i) {
+    const unsigned char b = digest[i];
     hex += kHex[b >> 4];
     hex += kHex[b & 15];
   }
