@@ -7,7 +7,7 @@
 #include <fstream>
 #include <memory>
 
-#include "image_check.h"
+#include "loader/image_check.h"
 #include "port_listing.h"
 
 namespace bootshell::cli {
@@ -77,7 +77,7 @@ void FillRun(DeviceRun& Run, const CliOptions& Options, const SessionResult& Res
   Run.host = HostName();
   Run.imageName = Options.imagePath;
   std::string error;
-  const auto image = CheckImageFile(Options.imagePath, error);
+  const auto image = loader::CheckImageFile(Options.imagePath, error);
   std::error_code ec;
   const auto size = std::filesystem::file_size(Options.imagePath, ec);
   Run.imageSize = ec ? 0 : static_cast<std::int64_t>(size);
