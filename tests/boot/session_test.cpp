@@ -1,5 +1,6 @@
 // A whole loader session against the device simulator on a pseudo-terminal, as every front end
 // runs one: what the session tells its events for a transfer, a lost port and a bad image.
+#ifndef _WIN32  // the simulator runs on Linux only
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -154,3 +155,5 @@ INSTANTIATE_TEST_SUITE_P(
 
 }  // namespace
 }  // namespace bootshell::boot
+
+#endif  // _WIN32
