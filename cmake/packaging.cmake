@@ -1,0 +1,68 @@
+# Installing the programs, and the packages made of an install: on Linux a .deb of the programs
+# and a -dev .deb of the library; on Windows a .zip of the programs (scripts/package.sh).
+set(sk_programs)
+foreach(program bootshell bootshell-cli brox zr48-sim)
+  if(TARGET ${program})
+    list(APPEND sk_programs ${program})
+  endif()
+endforeach()
+if(sk_programs)
+  install(TARGETS ${sk_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT programs)
+endif()
+if(TARGET bootshell)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/bootshell.desktop
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT programs)
+  install(FILES ${PROJECT_SOURCE_DIR}/app/resources/device.png
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/128x128/apps RENAME bootshell.png
+          COMPONENT programs)
+endif()
+
+set(CPACK_PACKAGE_NAME bootshell)
+set(CPACK_PACKAGE_VENDOR bootshell)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Firmware loader for the ZR48 over a serial port")
+set(CPACK_PACKAGE_CONTACT "bootshell developers <bootshell@localhost>")
+set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR}/packages)
+set(CPACK_STRIP_FILES ON)
+
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
+  set(CPACK_COMPONENTS_ALL programs)
+  set(CPACK_ARCHIVE_PROGRAMS_FILE_NAME bootshell-${PROJECT_VERSION}-win64)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+else()
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_DEB_COMPONENT_INSTALL ON)
+  set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_COMPONENTS_ALL headers dev)
+  set(CPACK_SK_STRIP ${CMAKE_STRIP})
+  set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/strip_archives.cmake)
+  if(sk_programs)
+    list(APPEND CPACK_COMPONENTS_ALL programs)
+  endif()
+
+  set(CPACK_DEBIAN_PROGRAMS_PACKAGE_NAME bootshell)
+  set(CPACK_DEBIAN_PROGRAMS_PACKAGE_SECTION electronics)
+  set(CPACK_DEBIAN_PROGRAMS_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_COMPONENT_PROGRAMS_DESCRIPTION
+      "Firmware loader for the ZR48 over a serial port\n The window program bootshell, the command-line loader bootshell-cli, the image tool brox and the device simulator zr48-sim.")
+
+  set(CPACK_DEBIAN_LIBDEV_PACKAGE_NAME libserialkit-dev)
+  set(CPACK_DEBIAN_LIBDEV_PACKAGE_SECTION libdevel)
+  set(CPACK_DEBIAN_LIBDEV_PACKAGE_DEPENDS "libfmt-dev")
+  if(SK_GUI)
+    set(CPACK_DEBIAN_LIBDEV_PACKAGE_SUGGESTS "qt6-base-dev")
+  endif()
+  set(CPACK_COMPONENT_GROUP_LIBDEV_DESCRIPTION
+      "SerialKit serial-communication component library (C++20), development files\n Headers, static libraries, CMake package and pkg-config file.")
+endif()
+
+include(CPack)
+cpack_add_component(programs DISPLAY_NAME "bootshell programs")
+if(NOT WIN32)
+  cpack_add_component_group(libdev DISPLAY_NAME "SerialKit development files")
+  cpack_add_component(headers GROUP libdev)
+  cpack_add_component(dev GROUP libdev)
+endif()
