@@ -9,7 +9,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 targets=${TARGETS:-linux windows}
 scratch=$(mktemp -d)
-[ -n "${KEEP:-}" ] && echo "scratch folder: $scratch" || trap 'rm -rf "$scratch"' EXIT
+if [ -n "${KEEP:-}" ]; then
+  echo "scratch folder: $scratch"
+else
+  trap 'rm -rf "$scratch"' EXIT
+fi
 
 # The system's own headers that must not come through a public header, wherever they lie.
 forbidden='/(windows|winbase|windef|winnt|winuser|winreg|winioctl|winsock2?|ws2tcpip|setupapi|cfgmgr32|dbt|devguid|initguid|ntddser|termios|unistd|fcntl|poll|dlfcn|pthread|libudev|pty|utmp)\.h$|/(sys|linux|asm|asm-generic)/[^/]+\.h$'
