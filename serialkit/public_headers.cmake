@@ -41,7 +41,11 @@ set(SK_PUBLIC_HEADERS
     comm/shared_event.h
     platform/device_change.h
     platform/registry.h
-    platform/serial_records.h)
+    platform/serial_records.h
+    # The command-line loader's --list-ports reads the setup-device lists directly, for now.
+    discovery/setup_device_list.h
+    discovery/setup_devices.h
+    platform/setup_classes.h)
 if(WIN32)
   # Included by platform/serial_records.h and platform/device_change.h on Windows (<windows.h>).
   list(APPEND SK_PUBLIC_HEADERS platform/win32/device_change_names.h platform/win32/serial_records.h)
