@@ -78,6 +78,9 @@ class TskDataPacket : public TCollectionItem {
   ByteString GetData() const;
   const Byte* DataPtr() const { return fDataBuffer.get(); }
   std::int32_t DataLength() const { return fDataLength; }
+  // An over-long packet: the byte that finds the buffer full discards what was collected
+  // (and is not kept itself); the definition goes on waiting for its end marker, so a later end
+  // marker completes a packet of only the bytes that came after.
   std::int32_t PacketLengthMax() const { return fPacketLengthMax; }
   // Raised to 512 and to the begin marker's length; the collected bytes that fit are kept.
   void SetPacketLengthMax(std::int32_t Value);
@@ -145,7 +148,8 @@ class TskDataPacket : public TCollectionItem {
       fDataBuffer[static_cast<std::size_t>(fDataLength++)] = ch;
       return;
     }
-    // A packet that outgrows the buffer is dropped whole; collecting restarts with the next byte.
+    // The byte that finds the buffer full discards what was collected, itself included;
+    // collecting starts again with the next byte, still waiting for the end marker.
     fDataLength = 0;
   }
   // One byte in dpsWaitEnd (Active): stored, then offered to the end marker.
