@@ -7,14 +7,6 @@
 
 namespace bootshell::boot {
 
-sk::THandle PathComm::OpenDevicePath(const std::string& Name) {
-  return TskComm::OpenDevicePath(path_.empty() ? Name : path_);
-}
-
-std::string PathComm::GetComName() const {
-  return path_.empty() ? TskComm::GetComName() : path_;
-}
-
 void ConfigureBootPort(sk::TskComm& Comm) {
   Comm.BeginLoading();
   Comm.SetActive(false);
@@ -67,7 +59,7 @@ BootComponents::BootComponents(const std::string& PortName, const std::string& L
     log_->SetSizeLimit(0);  // a whole transfer, however long
     log_->SetDetailLevel(sk::dlDebug);
   }
-  comm_ = &sk::TComponent::Create<PathComm>(root_);
+  comm_ = &sk::TComponent::Create<sk::TskComm>(root_);
   comm_->SetName("skComm1");
   processor_ = &sk::TComponent::Create<sk::TskDataProcessor>(root_);
   processor_->SetName("skDataProcessor1");

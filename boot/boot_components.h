@@ -14,24 +14,6 @@ namespace bootshell::boot {
 // The window's port until the chooser picks another.
 inline constexpr const char* kDefaultPortName = "COM3";
 
-// A TskComm that opens a device path instead of a numbered port when it is given one.
-class PathComm : public sk::TskComm {
- public:
-  using TskComm::TskComm;
-  // The port's workers end before any part of this object is torn down.
-  ~PathComm() override { Shutdown(); }
-  std::string ClassName() const override { return "TskComm"; }
-  // Empty: the port number decides, as in TskComm.
-  void SetDevicePath(std::string Path) { path_ = std::move(Path); }
-
- protected:
-  sk::THandle OpenDevicePath(const std::string& Name) override;
-  std::string GetComName() const override;
-
- private:
-  std::string path_;
-};
-
 // The port's settings at window creation (the baud rate is replaced at every connect).
 void ConfigureBootPort(sk::TskComm& Comm);
 // Appends the eight answer definitions and makes the processor active with no time-out.
@@ -48,14 +30,14 @@ class BootComponents {
   BootComponents(const BootComponents&) = delete;
   BootComponents& operator=(const BootComponents&) = delete;
 
-  PathComm& Comm() { return *comm_; }
+  sk::TskComm& Comm() { return *comm_; }
   sk::TskDataProcessor& Processor() { return *processor_; }
   sk::TskLogFile* Log() { return log_; }
 
  private:
   sk::TComponent root_;  // owns the components; destroyed last created, first
   sk::TskLogFile* log_ = nullptr;
-  PathComm* comm_ = nullptr;
+  sk::TskComm* comm_ = nullptr;
   sk::TskDataProcessor* processor_ = nullptr;
 };
 

@@ -25,7 +25,7 @@ void BM_AnswerLatency(benchmark::State& state) {
   const int answers = static_cast<int>(state.range(0));
   sk::platform::PseudoTerminal device;
   sk::TComponent root;
-  auto& comm = sk::TComponent::Create<bootshell::boot::PathComm>(root);
+  auto& comm = sk::TComponent::Create<sk::TskComm>(root);
   auto& processor = sk::TComponent::Create<sk::TskDataProcessor>(root);
   bootshell::boot::ConfigureBootPort(comm);
   bootshell::boot::ConfigureAnswerProcessor(processor);

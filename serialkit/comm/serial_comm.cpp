@@ -51,10 +51,22 @@ void TskCustomSerialComm::SetExtHandle(THandle aHandle) {
   DoOpen();
 }
 
+std::string TskCustomSerialComm::DevicePath() const {
+  std::lock_guard lock(pathMutex_);
+  return fDevicePath;
+}
+
+void TskCustomSerialComm::SetDevicePath(std::string Path) {
+  std::lock_guard lock(pathMutex_);
+  fDevicePath = std::move(Path);
+}
+
 THandle TskCustomSerialComm::DeviceOpen() {
   THandle result;
   if (fExtHandle)
     result = std::move(fExtHandle);
+  else if (const std::string path = DevicePath(); !path.empty())
+    result = OpenDevicePath(path);
   else if (const std::string name = DevicePortName(GetDeviceIndex()); !name.empty())
     result = OpenDevicePath(name);
   else
@@ -68,6 +80,7 @@ THandle TskCustomSerialComm::OpenDevicePath(const std::string& Name) {
 }
 
 std::string TskCustomSerialComm::GetComName() const {
+  if (std::string path = DevicePath(); !path.empty()) return path;
   if (const std::string name = DevicePortName(GetDeviceIndex()); !name.empty()) return name;
   return "COM" + std::to_string(fComPortNo);
 }

@@ -3,6 +3,7 @@
 // handle opened elsewhere), and TskComm, the component that programs place on their windows.
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 #include "serialkit/comm/custom_comm.h"
@@ -26,6 +27,12 @@ class TskCustomSerialComm : public TskCustomComm {
   // Read only by DeviceListLoad: a new mode shows with the next load.
   TskEnumPorts EnumPorts() const { return fEnumPorts.load(); }
   void SetEnumPorts(TskEnumPorts Value) { fEnumPorts.store(Value); }
+
+  // The device path (or "COMn" name) that the next open uses instead of ComPortNo; empty
+  // returns to the number. An open port stays on its device until it is opened again. A path
+  // that does not open is the same fatal error, with the system's reason, as a number.
+  std::string DevicePath() const;
+  void SetDevicePath(std::string Path);
 
   // Continues on a device that somebody else opened: closes an open port and opens on it.
   // A null handle changes nothing.
@@ -75,6 +82,9 @@ class TskCustomSerialComm : public TskCustomComm {
 
   std::uint16_t fComPortNo = 0;
   THandle fExtHandle;
+  // Read by an open in a worker thread (a reopen, the keep-connection timer).
+  mutable std::mutex pathMutex_;
+  std::string fDevicePath;
   std::atomic<TskEnumPorts> fEnumPorts{epQuickAll};
 };
 

@@ -46,6 +46,39 @@ TEST_F(PortLifecycle, OpensByComNameThroughThePortMapAndLogsIt) {
   EXPECT_EQ(lines.back(), "0 skComm: The port is closed succesfully");
 }
 
+TEST_F(PortLifecycle, ADevicePathOpensInsteadOfTheNumberUntilItIsEmptied) {
+  auto& numbered = AddPort(84);
+  auto& byPath = AddPort(85);
+  TskComm com;
+  com.SetComPortNo(84);
+  com.SetDevicePath(byPath.SlavePath());
+  com.SetActive(true);
+  ASSERT_TRUE(com.Active());
+  EXPECT_EQ(com.ComName(), byPath.SlavePath());
+  ASSERT_TRUE(byPath.Write({'p', 'q'}));
+  ASSERT_TRUE(com.WaitForBytes(2, 5000));
+  EXPECT_EQ(com.ReadString(), (Bytes{'p', 'q'}));
+  com.SetActive(false);
+
+  const std::string missing = (dir.Path() / "no-such-tty").string();
+  com.SetDevicePath(missing);
+  try {
+    com.SetActive(true);
+    ADD_FAILURE() << "a missing path opened";
+  } catch (const Exception& e) {
+    EXPECT_EQ(std::string(e.what()), "Device \"" + missing + "\" Open Error !!!\r" +
+                                         sktest::ShownSystemText(sktest::kNoSuchPort));
+  }
+  EXPECT_FALSE(com.Active());
+
+  com.SetDevicePath("");
+  com.SetActive(true);
+  ASSERT_TRUE(com.Active());
+  EXPECT_EQ(com.ComName(), "COM84");
+  com.SendChar('n');
+  EXPECT_EQ(numbered.Read(1, 5000), Bytes{'n'});
+}
+
 TEST_F(PortLifecycle, ChangingThePortNumberReopensOnTheNewPortWithCodesOneTwoThree) {
   auto& first = AddPort(82);
   auto& second = AddPort(83);

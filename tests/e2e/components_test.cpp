@@ -105,7 +105,7 @@ class BootPort : public ::testing::Test {
 
   Recorder recorder_;
   sk::TComponent root_;
-  bootshell::boot::PathComm& comm_ = sk::TComponent::Create<bootshell::boot::PathComm>(root_);
+  sk::TskComm& comm_ = sk::TComponent::Create<sk::TskComm>(root_);
   sk::TskDataProcessor& processor_ = sk::TComponent::Create<sk::TskDataProcessor>(root_);
 };
 
