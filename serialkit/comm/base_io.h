@@ -64,17 +64,28 @@ class TskBaseIO : public TComponent {
   TskCustomLogFile* Log() const { return fLog.load(); }
   void SetLog(TskCustomLogFile* Value);
 
-  // --- Events -----------------------------------------------------------------------------
+  // --- Events (each says the thread that raises it) ----------------------------------------
+  // In the thread whose call failed: for an open, the thread that opens (the caller of
+  // SetActive, or the thread of the keep-connection timer when it reopens).
   TOnFatalErrorEvent OnFatalError() const { return fOnFatalError.Get(); }
   void SetOnFatalError(TOnFatalErrorEvent Value) { fOnFatalError.Set(std::move(Value)); }
+  // In the thread that closes: the caller of SetActive(false) or of an open that closes first,
+  // or the port's worker that found the connection lost.
   TNotifyEvent OnClose() const { return fOnClose.Get(); }
   void SetOnClose(TNotifyEvent Value) { fOnClose.Set(std::move(Value)); }
-  // Raised right after a valid handle was obtained.
+  // Raised right after a valid handle was obtained, in the thread that opens.
   TNotifyEvent OnOpen() const { return fOnOpen.Get(); }
   void SetOnOpen(TNotifyEvent Value) { fOnOpen.Set(std::move(Value)); }
+  // Each received chunk: in the port's message worker, or with UseMainThread in the main thread.
   TOnReceived OnAfterReceive() const { return fOnReceived.Get(); }
   void SetOnAfterReceive(TOnReceived Value) { fOnReceived.Set(std::move(Value)); }
 
+  // While true (a port's default), received data and port events are handled in the
+  // application's main thread (the thread that created the application object, normally the one
+  // running main), and only while that thread serves its messages: TApplication::RunUntil or
+  // ProcessMessages, or a GUI's event loop. A console program that opens a port and then just
+  // waits receives nothing. False: they are handled in the port's message worker, concurrently
+  // with the main thread, and the handlers must guard what they share with it.
   bool UseMainThread() const { return fUseMainThread.load(); }
   void SetUseMainThread(bool Value) { fUseMainThread.store(Value); }
   bool KeepConnection() const { return fKeepConnection.load(); }

@@ -66,6 +66,10 @@ class TskCustomComm : public TskBaseIO {
   TComponent* MonitorRing() const { return fMonitorRing.load(); }
   void SetMonitorRing(TComponent* Value) { SetMonitor(fMonitorRing, Value); }
 
+  // Events of the receive path: in the port's message worker, or with UseMainThread in the main
+  // thread. OnAfterSend: the transmitter has run empty (with tsTxEmpty traced). OnTraceState: a
+  // traced line or queue state was reported. OnCommError: a line error, from the receive path;
+  // or a failed send, purge or line control, in the thread that called it.
   TOnSent OnAfterSend() const { return fOnSent.Get(); }
   void SetOnAfterSend(TOnSent Value) { fOnSent.Set(std::move(Value)); }
   TOnTraceEvent OnTraceState() const { return fOnTraceState.Get(); }

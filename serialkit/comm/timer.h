@@ -25,6 +25,7 @@ class TskTimer : public TObject {
   void SetEnabled(bool Value);
   std::uint32_t Interval() const;
   void SetInterval(std::uint32_t Value);
+  // In the thread that created the timer, while it serves its messages.
   TNotifyEvent OnTimer() const;
   void SetOnTimer(TNotifyEvent Value);
 

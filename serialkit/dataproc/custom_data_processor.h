@@ -46,6 +46,7 @@ class TskCustomDataProcessor : public TskDataProcessorLink {
   TskCustomLogFile* Log() const { return fLog.load(); }
   platform::TApplication& App() const { return fApp; }
   void SetLog(TskCustomLogFile* Value);
+  // In the thread that met the error: for a handler that threw, the thread that raised it.
   TOnFatalErrorEvent OnFatalError() const { return fOnFatalError.Get(); }
   void SetOnFatalError(TOnFatalErrorEvent Value) { fOnFatalError.Set(std::move(Value)); }
 

@@ -32,8 +32,13 @@ class TskDataProtocol : public TskCustomDataProcessor {
   const TskDataPackets& DataPackets() const { return *fPackets; }
   // Assigns Value's definitions to this processor's.
   void SetDataPackets(const TskDataPackets& Value);
+  // A completed packet: in the thread that delivers the port's data (its message worker, or
+  // with the port's UseMainThread the main thread), or in the thread that created this
+  // processor for a packet that Timeout ends.
   TskDataPacketEvent OnDataPacket() const { return fOnDataPacket.Get(); }
   void SetOnDataPacket(TskDataPacketEvent Value) { fOnDataPacket.Set(std::move(Value)); }
+  // Timeout's silence with no packet to end: in the thread that created this processor, while it
+  // serves its messages.
   TNotifyEvent OnTimeout() const { return fOnTimeout.Get(); }
   void SetOnTimeout(TNotifyEvent Value) { fOnTimeout.Set(std::move(Value)); }
   // Silence in milliseconds after which the timeout applies; 0 (or less) = none.

@@ -50,6 +50,7 @@ class TskCustomLogFile : public TComponent {
   std::string ClassName() const override { return "TskCustomLogFile"; }
   platform::TApplication& App() const { return fApp; }
 
+  // In the thread whose log call or save failed.
   const TOnFatalErrorEvent& OnFatalError() const { return fOnFatalError; }
   void SetOnFatalError(TOnFatalErrorEvent Value) { fOnFatalError = std::move(Value); }
 

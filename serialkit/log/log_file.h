@@ -95,6 +95,7 @@ class TskLogFile : public TskCustomLogFile {
   void SetOptions(TLogOptions Value);
   bool AnsiOnly() const;
   void SetAnsiOnly(bool Value);  // false: UTF-16 little-endian without byte-order mark
+  // Both in the thread that writes the line (any component's thread: the sink takes a lock).
   TNotifyEvent OnReachLimit() const;
   void SetOnReachLimit(TNotifyEvent Value);
   TOnLogEntry OnLogEntry() const;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "serialkit/core/exception.h"
+#include "serialkit/platform/stop_signal.h"
 #include "serialkit/platform/system_queue.h"
 #include "serialkit/platform/thread_exit.h"
 #include "serialkit/platform/tick.h"
@@ -549,6 +550,28 @@ bool TApplication::ProcessMessages(std::uint32_t WaitMs) {
     woken = q->woken;
   }
   return ProcessMessages() || woken;
+}
+
+bool TApplication::RunUntil(const std::function<bool()>& Done, std::uint32_t TimeoutMs) {
+  // Done may watch a value that another thread sets without waking this one.
+  constexpr auto kSlice = std::chrono::milliseconds(10);
+  const TStopSignalWatch watch;
+  const auto deadline = TimeoutMs == kInfinite
+                            ? Clock::time_point::max()
+                            : Clock::now() + std::chrono::milliseconds(TimeoutMs);
+  for (;;) {
+    if (Done()) return true;
+    if (TStopSignalWatch::Requested()) return false;
+    const auto now = Clock::now();
+    if (now >= deadline) return false;
+    const auto wait = std::min<Clock::duration>(kSlice, deadline - now);
+    ProcessMessages(
+        static_cast<std::uint32_t>(std::chrono::ceil<std::chrono::milliseconds>(wait).count()));
+  }
+}
+
+bool TApplication::StopRequested() {
+  return TStopSignalWatch::Requested();
 }
 
 void TApplication::WakeUp(TThreadID Thread) {

@@ -1,7 +1,7 @@
 #pragma once
 // The application object: each thread's message queue and timers, calls into the main thread,
-// and the error report. Console programs and tests serve the calling thread's queue with
-// ProcessMessages; a GUI installs a hook so that its own event loop does the serving.
+// and the error report. Console programs serve the calling thread's queue with RunUntil (or
+// ProcessMessages); a GUI installs a hook so that its own event loop does the serving.
 //
 // What a thread's queue holds, served in posting order:
 //  - thread messages (PostToThread), taken by ReceiveMessage/PollMessage, or handed to the
@@ -83,6 +83,17 @@ class TApplication {
   // at entry and after every wake-up, so whoever makes it true calls WakeUp(thread).
   // True if Done() held.
   bool WaitServing(const std::function<bool()>& Done, std::uint32_t TimeoutMs = kInfinite);
+
+  // Serves the calling thread's messages, calls and timers, as ProcessMessages does, until
+  // Done() holds, a stop request comes (Ctrl+C or a terminate signal, caught meanwhile) or
+  // TimeoutMs has passed. This is the loop of a console program whose components handle
+  // their events in the main thread (UseMainThread). Done is tested at entry, after whatever
+  // was served and at least every 10 ms, so it may watch a value that another thread sets;
+  // WakeUp(thread) has it tested at once. True if Done() held.
+  bool RunUntil(const std::function<bool()>& Done, std::uint32_t TimeoutMs = kInfinite);
+  // Whether a stop request came during the running or the last RunUntil of this process
+  // (what told a false result from a time-out).
+  static bool StopRequested();
 
   // Handler for thread messages that ProcessMessages takes off a queue (none: dropped).
   void SetMessageHandler(std::function<void(const TMsg&)> Handler);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include <atomic>
 #include <chrono>
 #include <string>
@@ -116,4 +118,27 @@ TEST(ProcessApplication, ItsMainThreadIsTheStartupThreadWhoeverAsksFirst) {
   std::thread([&] { seenFromWorker = Application().MainThreadId(); }).join();
   EXPECT_EQ(CurrentThreadId(), seenFromWorker);  // tests run in the program's main thread
   EXPECT_TRUE(Application().IsMainThread());
+}
+
+TEST(RunUntil, ServesUntilTheConditionHoldsTheTimeIsUpOrAStopIsRequested) {
+  TApplication app;
+  int served = 0;
+  app.PostCall(app.MainThreadId(), [&] { ++served; });
+  app.PostCall(app.MainThreadId(), [&] { ++served; });
+  EXPECT_TRUE(app.RunUntil([&] { return served == 2; }, 5000));
+
+  std::atomic<bool> set{false};
+  LambdaThread worker(app, [&](LambdaThread&) { set = true; });  // sets it without a wake-up
+  worker.Start();
+  EXPECT_TRUE(app.RunUntil([&] { return set.load(); }, 5000));
+
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(app.RunUntil([] { return false; }, 50));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 50ms);
+  EXPECT_FALSE(TApplication::StopRequested());
+#ifndef _WIN32
+  app.PostCall(app.MainThreadId(), [] { std::raise(SIGINT); });
+  EXPECT_FALSE(app.RunUntil([] { return false; }));  // would never end without the request
+  EXPECT_TRUE(TApplication::StopRequested());
+#endif
 }
