@@ -1,17 +1,14 @@
 #pragma once
 // The serial-port records of the Win32 communications interface (DCB, COMMTIMEOUTS, COMSTAT,
-// COMMPROP, COMMCONFIG) and their named constants. On Windows they are the system's own; elsewhere
-// plain data with the same members, sizes and bit positions. They are a storage format as well
-// (a saved port configuration is a COMMCONFIG), so the layout is checked below.
+// COMMPROP, COMMCONFIG) and their named constants, as the library's own plain data on every
+// system: the same members, sizes and bit positions as the system's records, which the Windows
+// backend converts to and from at its calls into the system (the layout is checked against the
+// system's own there). They are a storage format as well (a saved port configuration is a
+// COMMCONFIG), so the layout is checked below too.
 //
-// The DCB and COMSTAT flags are bit fields in the system's records; code that works on both
-// reads and writes them as one word through DcbFlags/SetDcbFlags and ComStatFlags, with the
-// dcb:: and COMSTAT_ masks.
+// The DCB and COMSTAT flags, bit fields in the system's records, are one word here, read and
+// written through DcbFlags/SetDcbFlags and ComStatFlags with the dcb:: and COMSTAT_ masks.
 #include <cstdint>
-
-#ifdef _WIN32
-#include "serialkit/platform/win32/serial_records.h"
-#else
 
 namespace sk {
 
@@ -94,6 +91,9 @@ inline void SetComStatFlags(COMSTAT& Stat, std::uint32_t Flags) {
   Stat.Flags = Flags;
 }
 
+// The constants have the values of the system's; <windows.h> names them as macros, so where it
+// came first they are its macros instead.
+#ifndef NOPARITY
 // DCB Parity and StopBits values.
 inline constexpr std::uint8_t NOPARITY = 0;
 inline constexpr std::uint8_t ODDPARITY = 1;
@@ -200,10 +200,9 @@ inline constexpr std::uint16_t PARITY_ODD = 0x0200;
 inline constexpr std::uint16_t PARITY_EVEN = 0x0400;
 inline constexpr std::uint16_t PARITY_MARK = 0x0800;
 inline constexpr std::uint16_t PARITY_SPACE = 0x1000;
+#endif  // NOPARITY
 
 }  // namespace sk
-
-#endif  // _WIN32
 
 namespace sk {
 

@@ -8,6 +8,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#ifdef _WIN32
+#include "serialkit/platform/win32/system_records.h"
+#endif
+
 namespace sk {
 namespace {
 
@@ -96,41 +100,41 @@ TEST(SerialRecords, FlagWordRoundTripsAndLeavesTheNeighboursAlone) {
 TEST(SerialRecords, MasksAddressTheSystemsBitFields) {
   struct Field {
     const char* Name;
-    void (*Set)(DCB&);
+    void (*Set)(::DCB&);
     std::uint32_t Word;
   };
   const Field table[] = {
-      {"fBinary", [](DCB& d) { d.fBinary = 1; }, dcb::fBinary},
-      {"fParity", [](DCB& d) { d.fParity = 1; }, dcb::fParity},
-      {"fOutxCtsFlow", [](DCB& d) { d.fOutxCtsFlow = 1; }, dcb::fOutxCtsFlow},
-      {"fOutxDsrFlow", [](DCB& d) { d.fOutxDsrFlow = 1; }, dcb::fOutxDsrFlow},
-      {"DTR_CONTROL_ENABLE", [](DCB& d) { d.fDtrControl = DTR_CONTROL_ENABLE; },
+      {"fBinary", [](::DCB& d) { d.fBinary = 1; }, dcb::fBinary},
+      {"fParity", [](::DCB& d) { d.fParity = 1; }, dcb::fParity},
+      {"fOutxCtsFlow", [](::DCB& d) { d.fOutxCtsFlow = 1; }, dcb::fOutxCtsFlow},
+      {"fOutxDsrFlow", [](::DCB& d) { d.fOutxDsrFlow = 1; }, dcb::fOutxDsrFlow},
+      {"DTR_CONTROL_ENABLE", [](::DCB& d) { d.fDtrControl = DTR_CONTROL_ENABLE; },
        dcb::fDtrControlEnable},
-      {"DTR_CONTROL_HANDSHAKE", [](DCB& d) { d.fDtrControl = DTR_CONTROL_HANDSHAKE; },
+      {"DTR_CONTROL_HANDSHAKE", [](::DCB& d) { d.fDtrControl = DTR_CONTROL_HANDSHAKE; },
        dcb::fDtrControlHandshake},
-      {"fDsrSensitivity", [](DCB& d) { d.fDsrSensitivity = 1; }, dcb::fDsrSensitivity},
-      {"fTXContinueOnXoff", [](DCB& d) { d.fTXContinueOnXoff = 1; }, dcb::fTXContinueOnXoff},
-      {"fOutX", [](DCB& d) { d.fOutX = 1; }, dcb::fOutX},
-      {"fInX", [](DCB& d) { d.fInX = 1; }, dcb::fInX},
-      {"fErrorChar", [](DCB& d) { d.fErrorChar = 1; }, dcb::fErrorChar},
-      {"fNull", [](DCB& d) { d.fNull = 1; }, dcb::fNull},
-      {"RTS_CONTROL_ENABLE", [](DCB& d) { d.fRtsControl = RTS_CONTROL_ENABLE; },
+      {"fDsrSensitivity", [](::DCB& d) { d.fDsrSensitivity = 1; }, dcb::fDsrSensitivity},
+      {"fTXContinueOnXoff", [](::DCB& d) { d.fTXContinueOnXoff = 1; }, dcb::fTXContinueOnXoff},
+      {"fOutX", [](::DCB& d) { d.fOutX = 1; }, dcb::fOutX},
+      {"fInX", [](::DCB& d) { d.fInX = 1; }, dcb::fInX},
+      {"fErrorChar", [](::DCB& d) { d.fErrorChar = 1; }, dcb::fErrorChar},
+      {"fNull", [](::DCB& d) { d.fNull = 1; }, dcb::fNull},
+      {"RTS_CONTROL_ENABLE", [](::DCB& d) { d.fRtsControl = RTS_CONTROL_ENABLE; },
        dcb::fRtsControlEnable},
-      {"RTS_CONTROL_HANDSHAKE", [](DCB& d) { d.fRtsControl = RTS_CONTROL_HANDSHAKE; },
+      {"RTS_CONTROL_HANDSHAKE", [](::DCB& d) { d.fRtsControl = RTS_CONTROL_HANDSHAKE; },
        dcb::fRtsControlHandshake},
-      {"RTS_CONTROL_TOGGLE", [](DCB& d) { d.fRtsControl = RTS_CONTROL_TOGGLE; },
+      {"RTS_CONTROL_TOGGLE", [](::DCB& d) { d.fRtsControl = RTS_CONTROL_TOGGLE; },
        dcb::fRtsControlToggle},
-      {"fAbortOnError", [](DCB& d) { d.fAbortOnError = 1; }, dcb::fAbortOnError},
+      {"fAbortOnError", [](::DCB& d) { d.fAbortOnError = 1; }, dcb::fAbortOnError},
   };
   for (const auto& f : table) {
-    DCB d{};
+    ::DCB d{};
     f.Set(d);
-    EXPECT_EQ(DcbFlags(d), f.Word) << f.Name;
+    EXPECT_EQ(DcbFlags(platform::win32::FromSystem(d)), f.Word) << f.Name;
   }
-  COMSTAT s{};
+  ::COMSTAT s{};
   s.fRlsdHold = 1;
   s.fTxim = 1;
-  EXPECT_EQ(ComStatFlags(s), COMSTAT_fRlsdHold | COMSTAT_fTxim);
+  EXPECT_EQ(ComStatFlags(platform::win32::FromSystem(s)), COMSTAT_fRlsdHold | COMSTAT_fTxim);
 }
 #endif
 

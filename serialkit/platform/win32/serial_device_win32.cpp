@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "serialkit/platform/system_error.h"
+#include "serialkit/platform/win32/system_records.h"
 #include "serialkit/platform/win32/utf16.h"
 
 namespace sk::platform {
@@ -23,7 +24,7 @@ std::shared_ptr<SerialDevice> FailOpen(HANDLE h, DWORD Error) {
 
 // Until the device holds the handle it is closed here; a failure keeps the system's reason.
 std::shared_ptr<SerialDevice> Wrap(HANDLE h) {
-  DCB dcb{};
+  ::DCB dcb{};
   dcb.DCBlength = sizeof dcb;
   // Anything but a communications device fails here (disks, pipes, consoles).
   if (!::GetCommState(h, &dcb)) return FailOpen(h, ::GetLastError());
@@ -72,18 +73,18 @@ std::shared_ptr<SerialDevice> AdoptSerialDevice(NativeHandle Handle) {
     return nullptr;
   }
   // A handle that is no communications device stays its owner's.
-  DCB dcb{};
+  ::DCB dcb{};
   dcb.DCBlength = sizeof dcb;
   if (!::GetCommState(h, &dcb)) return nullptr;
   return Wrap(h);
 }
 
 bool GetDefaultCommConfig(const std::string& Name, COMMCONFIG& Config) {
-  COMMCONFIG c{};
+  ::COMMCONFIG c{};
   DWORD size = sizeof c;
   c.dwSize = size;
   if (!::GetDefaultCommConfigW(win32::ToUtf16(Name).c_str(), &c, &size)) return false;
-  Config = c;
+  Config = win32::FromSystem(c);
   return true;
 }
 
@@ -135,10 +136,10 @@ bool Win32SerialDevice::SetupComm(std::uint32_t InQueue, std::uint32_t OutQueue)
 bool Win32SerialDevice::GetCommState(DCB& Dcb) {
   auto use = Use();
   if (!use) return false;
-  DCB d{};
+  ::DCB d{};
   d.DCBlength = sizeof d;
   if (!::GetCommState(handle_, &d)) return false;
-  Dcb = d;
+  Dcb = FromSystem(d);
   return true;
 }
 
@@ -146,10 +147,10 @@ bool Win32SerialDevice::SetCommState(const DCB& Dcb) {
   auto use = Use();
   if (!use) return false;
   if (Dcb.BaudRate == 0) return Fail(ERROR_INVALID_PARAMETER);
-  DCB old{};
+  ::DCB old{};
   old.DCBlength = sizeof old;
   if (!::GetCommState(handle_, &old)) return false;
-  DCB wanted = Dcb;
+  ::DCB wanted = ToSystem(Dcb);
   wanted.DCBlength = sizeof wanted;
   if (::SetCommState(handle_, &wanted)) return true;
   // Some drivers take the settings piece by piece; what they took before refusing goes back.
@@ -160,12 +161,15 @@ bool Win32SerialDevice::SetCommState(const DCB& Dcb) {
 
 bool Win32SerialDevice::GetCommTimeouts(COMMTIMEOUTS& Timeouts) {
   auto use = Use();
-  return use && ::GetCommTimeouts(handle_, &Timeouts);
+  ::COMMTIMEOUTS t{};
+  if (!use || !::GetCommTimeouts(handle_, &t)) return false;
+  Timeouts = FromSystem(t);
+  return true;
 }
 
 bool Win32SerialDevice::SetCommTimeouts(const COMMTIMEOUTS& Timeouts) {
   auto use = Use();
-  COMMTIMEOUTS t = Timeouts;
+  ::COMMTIMEOUTS t = ToSystem(Timeouts);
   return use && ::SetCommTimeouts(handle_, &t);
 }
 
@@ -193,13 +197,13 @@ bool Win32SerialDevice::ClearCommError(std::uint32_t* Errors, COMSTAT* Stat) {
   auto use = Use();
   if (!use) return false;
   DWORD e = 0;
-  COMSTAT s{};
+  ::COMSTAT s{};
   if (!::ClearCommError(handle_, &e, &s)) return false;
   if (Errors != nullptr) *Errors = e;
   if (Stat != nullptr) {
     // Bytes still on the ordered path are output queued as well.
     s.cbOutQue += static_cast<DWORD>(output_->Pending());
-    *Stat = s;
+    *Stat = FromSystem(s);
   }
   return true;
 }
@@ -277,7 +281,10 @@ bool Win32SerialDevice::GetCommModemStatus(std::uint32_t& ModemStat) {
 
 bool Win32SerialDevice::GetCommProperties(COMMPROP& Prop) {
   auto use = Use();
-  return use && ::GetCommProperties(handle_, &Prop);
+  ::COMMPROP p{};
+  if (!use || !::GetCommProperties(handle_, &p)) return false;
+  Prop = FromSystem(p);
+  return true;
 }
 
 }  // namespace win32

@@ -87,7 +87,7 @@ bool Win32SerialDevice::ReadAvailable(void* Buffer, std::uint32_t Count, std::ui
   if (Count == 0) return true;
   std::lock_guard take(takeMutex_);
   DWORD errors = 0;
-  COMSTAT stat{};
+  ::COMSTAT stat{};
   if (!::ClearCommError(handle_, &errors, &stat)) return false;
   const DWORD want = std::min<DWORD>(Count, stat.cbInQue);
   if (want == 0) return true;
