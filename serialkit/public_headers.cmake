@@ -6,7 +6,10 @@
 
 # SerialKit::SerialKit
 set(SK_PUBLIC_HEADERS
+    serialkit.h
+    comm/base_io.h
     comm/comm_types.h
+    comm/controls.h
     comm/custom_comm.h
     comm/serial_comm.h
     core/bytes.h
@@ -26,30 +29,23 @@ set(SK_PUBLIC_HEADERS
     log/log_edit_control.h
     log/log_file.h
     platform/application.h
+    platform/device_change.h
     platform/device_watcher.h
     platform/messages.h
     platform/port_map.h
+    platform/registry_root.h
+    platform/serial_records.h
     platform/system_error.h
     platform/tick.h
-    # Reached today only through the headers above (the port's waits and events, the registry,
-    # the records and device-change names), not meant to stay public.
-    comm/base_io.h
-    comm/controls.h
+    # The parts of the components' declarations that a program does not use by itself: the
+    # link between a port and its processors, the notify list and the event holder.
     comm/data_processor_link.h
     comm/notify_list.h
-    comm/port_waits.h
     comm/shared_event.h
-    platform/device_change.h
-    platform/registry.h
-    platform/serial_records.h
     # The command-line loader's --list-ports reads the setup-device lists directly, for now.
     discovery/setup_device_list.h
     discovery/setup_devices.h
     platform/setup_classes.h)
-if(WIN32)
-  # Included by platform/serial_records.h and platform/device_change.h on Windows (<windows.h>).
-  list(APPEND SK_PUBLIC_HEADERS platform/win32/device_change_names.h platform/win32/serial_records.h)
-endif()
 
 # SerialKit::Testing: the fake serial device and the pseudo-terminal stand-ins, with the device
 # interface the fake implements.

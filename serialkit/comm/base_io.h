@@ -21,7 +21,6 @@
 #include "serialkit/discovery/device.h"
 #include "serialkit/log/custom_log_file.h"
 #include "serialkit/platform/application.h"
-#include "serialkit/platform/device_change.h"
 #include "serialkit/platform/messages.h"
 
 namespace sk {
@@ -29,6 +28,7 @@ namespace sk {
 namespace platform {
 class SerialDevice;
 class TThread;
+struct TDeviceChangeMessage;  // serialkit/platform/device_change.h
 }  // namespace platform
 class TskDataProcessorLink;
 class TskThreadIO;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "serialkit/comm/base_io.h"
+#include "serialkit/platform/device_change.h"
 
 namespace sk {
 

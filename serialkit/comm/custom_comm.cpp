@@ -1,4 +1,5 @@
 #include "serialkit/comm/custom_comm.h"
+#include "serialkit/comm/port_waits.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -51,7 +52,9 @@ std::string TrimmedSystemText(std::uint32_t Code) {
 }  // namespace
 
 TskCustomComm::TskCustomComm(TComponent* AOwner, platform::TApplication& App)
-    : TskBaseIO(AOwner, App), fIsNotSupportRS485(!platform::DriverTogglesRts()), fWaits(App) {
+    : TskBaseIO(AOwner, App),
+      fIsNotSupportRS485(!platform::DriverTogglesRts()),
+      fWaits(std::make_unique<TPortWaits>(App)) {
   SetUseMainThread(true);
   fTraceStates.store(0);
   CommCfg.dwSize = kCommConfigSize;
@@ -229,7 +232,7 @@ TTraceStates TskCustomComm::TraceStatesOf(std::uint32_t Events) {
 }
 
 std::uint32_t TskCustomComm::EventMask() const {
-  return EventMaskOf(TraceStates(), SoftwareRS485()) | fWaits.Events();
+  return EventMaskOf(TraceStates(), SoftwareRS485()) | fWaits->Events();
 }
 
 // --- Open and close ------------------------------------------------------------------------
@@ -298,7 +301,7 @@ void TskCustomComm::InternalCloseDevice(const THandle& Device, bool Orderly) {
   FreeReadBuffer();
   TskBaseIO::InternalCloseDevice(Device, Orderly);
   // A wait on this port ends with it.
-  fWaits.WakeAll();
+  fWaits->WakeAll();
 }
 
 void TskCustomComm::KeepConnectionTimer(TObject*) {

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "serialkit/comm/base_io.h"
-#include "serialkit/comm/port_waits.h"
 #include "serialkit/platform/messages.h"
 #include "serialkit/platform/serial_records.h"
 
@@ -18,6 +17,7 @@ namespace sk {
 
 class TCommThread;
 class TMsgThread;
+class TPortWaits;
 
 class TskCustomComm : public TskBaseIO {
  public:
@@ -229,7 +229,7 @@ class TskCustomComm : public TskBaseIO {
   TSharedEvent<TOnTraceEvent> fOnTraceState;
   TSharedEvent<TOnCommErrorEvent> fOnCommError;
   // The threads in WaitForBytes and WaitForSignal, woken by each port event and the close.
-  TPortWaits fWaits;
+  std::unique_ptr<TPortWaits> fWaits;
 
   mutable std::mutex bufferMutex_;  // glBuffer and Stat
   COMSTAT Stat{};

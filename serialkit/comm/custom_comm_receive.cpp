@@ -8,6 +8,7 @@
 #include "serialkit/comm/comm_thread.h"
 #include "serialkit/comm/custom_comm.h"
 #include "serialkit/comm/msg_thread.h"
+#include "serialkit/comm/port_waits.h"
 #include "serialkit/core/fatal_error_codes.h"
 #include "serialkit/platform/application.h"
 #include "serialkit/platform/serial_device.h"
@@ -88,7 +89,7 @@ void TskCustomComm::HandleCommEvent(const platform::TMsg& Msg) {
   struct WakeWaits {
     TPortWaits& waits;
     ~WakeWaits() { waits.WakeAll(); }
-  } wakeWaits{fWaits};
+  } wakeWaits{*fWaits};
   try {
     // The device of this event throughout: should the port be closed and opened again
     // meanwhile, this event's calls fail rather than reach the next open.
@@ -155,7 +156,7 @@ void TskCustomComm::HandleCommEvent(const platform::TMsg& Msg) {
     }
 
     // Line changes reported only for a wait are no trace events.
-    const std::uint32_t waitOnly = fWaits.Events() & ~EventMaskOf(TraceStates(), SoftwareRS485());
+    const std::uint32_t waitOnly = fWaits->Events() & ~EventMaskOf(TraceStates(), SoftwareRS485());
     const TTraceStates states = TraceStatesOf(events & ~waitOnly);
     if (states != 0) DoTraceState(this, states);
   } catch (const platform::SystemException& e) {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "serialkit/comm/custom_comm.h"
-#include "serialkit/platform/registry.h"
+#include "serialkit/platform/registry_root.h"
 
 namespace sk {
 

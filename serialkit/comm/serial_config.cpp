@@ -5,6 +5,7 @@
 #include "serialkit/core/fatal_error_codes.h"
 #include "serialkit/discovery/saved_port_config.h"
 #include "serialkit/platform/config_dialog.h"
+#include "serialkit/platform/registry.h"
 #include "serialkit/platform/serial_device.h"
 
 namespace sk {

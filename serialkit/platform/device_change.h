@@ -4,14 +4,15 @@
 // (platform/device_watcher.h) produces it; components take it in WMDeviceChange.
 #include <cstdint>
 
-#ifdef _WIN32
-#include "serialkit/platform/win32/device_change_names.h"
-#endif
-
 namespace sk::platform {
 
+// The constants have the system's values; where <windows.h> (or <dbt.h>) came first they are its
+// macros instead.
+#ifndef WM_DEVICECHANGE
 inline constexpr std::uint32_t WM_DEVICECHANGE = 0x0219;
+#endif
 
+#ifndef DBT_DEVICEARRIVAL
 // Event codes (the message's WParam).
 inline constexpr std::uintptr_t DBT_DEVNODES_CHANGED = 0x0007;
 inline constexpr std::uintptr_t DBT_DEVICEARRIVAL = 0x8000;
@@ -22,6 +23,7 @@ inline constexpr std::uint32_t DBT_DEVTYP_OEM = 0;
 inline constexpr std::uint32_t DBT_DEVTYP_VOLUME = 2;
 inline constexpr std::uint32_t DBT_DEVTYP_PORT = 3;
 inline constexpr std::uint32_t DBT_DEVTYP_DEVICEINTERFACE = 5;
+#endif
 
 struct DEV_BROADCAST_HDR {
   std::uint32_t dbch_size = sizeof(DEV_BROADCAST_HDR);

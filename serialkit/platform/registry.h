@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-namespace sk::platform {
+#include "serialkit/platform/registry_root.h"
 
-enum class RegistryRoot : std::uint8_t { CurrentUser, LocalMachine };
+namespace sk::platform {
 
 class RegistryKey {
  public:
