@@ -160,8 +160,8 @@ inline std::vector<std::string> JournalOfCalls(const sk::platform::FakeSerialDev
 
 // The system's codes for a port name that names nothing and for a port another handle has open.
 #ifdef _WIN32
-inline constexpr std::uint32_t kNoSuchPort = ERROR_FILE_NOT_FOUND;
-inline constexpr std::uint32_t kPortInUse = ERROR_ACCESS_DENIED;
+inline constexpr std::uint32_t kNoSuchPort = 2;  // ERROR_FILE_NOT_FOUND
+inline constexpr std::uint32_t kPortInUse = 5;   // ERROR_ACCESS_DENIED
 #else
 inline constexpr std::uint32_t kNoSuchPort = ENOENT;
 inline constexpr std::uint32_t kPortInUse = EBUSY;

@@ -1,5 +1,8 @@
 // The serial device between two linked ports: what one writes the other reads.
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>  // the linked ports' own calls
+#endif
 
 #include <atomic>
 #include <chrono>

@@ -3,6 +3,9 @@
 // the settings, the time-outs and the queues; this class adds the ordered output path, a wait
 // for events that a wake handle or a close can end, and reads that a purge or a close can end.
 #include <windows.h>
+// <windows.h> names the system's function as a macro; platform/serial_device.h declares the
+// library's own of that name, which every caller sees without the system's header.
+#undef GetDefaultCommConfig
 
 #include <atomic>
 #include <cstdint>
