@@ -9,13 +9,10 @@
 namespace sktest {
 namespace {
 
-// The line and parity constants are the system's macros on Windows and names of sk elsewhere.
-#ifndef _WIN32
 using sk::EVENPARITY;
 using sk::MS_DSR_ON;
 using sk::NOPARITY;
 using sk::ONESTOPBIT;
-#endif
 
 using sk::platform::FakeSerialDevice;
 

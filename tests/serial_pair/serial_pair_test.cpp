@@ -21,6 +21,11 @@
 namespace {
 
 using namespace sk;
+// The library's records, not the system's of the same names.
+using sk::COMMPROP;
+using sk::COMMTIMEOUTS;
+using sk::COMSTAT;
+using sk::DCB;
 using platform::OpenSerialPort;
 using Bytes = std::vector<std::uint8_t>;
 using namespace std::chrono_literals;
