@@ -35,7 +35,13 @@ TEST(ListPortsOptions, ListingNeedsNoImageButTheOtherOptionsNeedIt) {
       {{"image.brox"}, false},
       {{"--port", "COM3"}, false},
       {{"image.brox", "--port", "COM3"}, true},
+      {{"image.brox", "--port", "COM3", "--port", "/dev/pts/4", "--port", "5"}, true},
+      {{"image.brox", "--port", "COM3", "--port", "LPT1"}, false},
 #ifdef BOOTSHELL_RECORDS
+      {{"image.brox", "--station", "--match", "0403:6001", "--match", "10c4:EA60"}, true},
+      {{"image.brox", "--station", "--port", "COM3"}, false},
+      {{"image.brox", "--match", "0403:6001"}, false},
+      {{"image.brox", "--station", "--match", "0403-6001"}, false},
       {{"--records", "r.db"}, true},
       {{"--records", "r.db", "--json"}, true},
       {{"--records", "r.db", "--list-ports"}, false},

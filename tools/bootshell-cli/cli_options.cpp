@@ -38,16 +38,21 @@ void DeclareOptions(CLI::App& App, CliOptions& Options) {
   auto* image =
       App.add_option("IMAGE", Options.imagePath, "Encrypted firmware image (.brox) to write")
           ->option_text("FILE");
-  auto* port = App.add_option_function<std::string>(
+  auto* port = App.add_option_function<std::vector<std::string>>(
                       "-p,--port",
-                      [&Options](const std::string& Text) {
-                        std::string error;
-                        auto target = boot::ParsePortTarget(Text, error);
-                        if (!target) throw CLI::ValidationError("--port", error);
-                        Options.port = *target;
+                      [&Options](const std::vector<std::string>& Texts) {
+                        Options.ports.clear();
+                        for (const std::string& text : Texts) {
+                          std::string error;
+                          auto target = boot::ParsePortTarget(text, error);
+                          if (!target) throw CLI::ValidationError("--port", error);
+                          Options.ports.push_back(*target);
+                        }
+                        if (!Options.ports.empty()) Options.port = Options.ports.front();
                       },
                       "Serial port: COMn or n (through the port map: the override directory "
-                      "$SK_PORTMAP_DIR, else the machine's serial devices), or a device path")
+                      "$SK_PORTMAP_DIR, else the machine's serial devices), or a device path; "
+                      "repeated, the image goes to every port given at once")
                    ->option_text("COMn|n|PATH");
   const std::map<std::string, int> links{
       {"uart", protocol::lkUart}, {"bluetooth", protocol::lkBluetooth}, {"wifi", protocol::lkWifi}};
@@ -105,12 +110,30 @@ void DeclareOptions(CLI::App& App, CliOptions& Options) {
       ->option_text("FILE.db")
       ->excludes(list);
 #endif
+#ifdef BOOTSHELL_RECORDS
+  auto* station =
+      App.add_flag("--station", Options.station,
+                   "Factory station: write every device that arrives (a port entered in the "
+                   "port map or appearing on the machine) once, until SIGINT; a device plugged "
+                   "in again is written again")
+          ->excludes(port)
+          ->excludes(list);
+  App.add_option("--match", Options.match,
+                 "With --station: only devices with this USB identity (repeatable)")
+      ->check([](const std::string& Text) {
+        const bool ok = Text.size() == 9 && Text[4] == ':' &&
+                        Text.find_first_not_of("0123456789abcdefABCDEF:") == std::string::npos;
+        return ok ? std::string() : "'" + Text + "' is not VID:PID (four hex digits each)";
+      })
+      ->needs(station)
+      ->option_text("VID:PID");
+#endif
   App.callback([&Options, image, port, json] {
     if (json->count() > 0 && !Options.listPorts && Options.recordsFile.empty())
       throw CLI::ValidationError("--json", "needs --list-ports or --records");
     if (Options.listPorts || !Options.recordsFile.empty()) return;
     if (image->count() == 0) throw CLI::RequiredError("IMAGE");
-    if (port->count() == 0) throw CLI::RequiredError("--port");
+    if (port->count() == 0 && !Options.station) throw CLI::RequiredError("--port");
   });
 }
 

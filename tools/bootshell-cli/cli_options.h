@@ -1,6 +1,7 @@
 #pragma once
 // The command line of bootshell-cli: what it asks for and how its port argument is read.
 #include <string>
+#include <vector>
 
 #include "boot/port_name.h"
 #include "serialkit/comm/comm_types.h"
@@ -15,7 +16,13 @@ using boot::PortTarget;
 
 struct CliOptions {
   std::string imagePath;
-  PortTarget port;
+  PortTarget port;  // the first of ports
+  // Every --port given: more than one writes them all at once.
+  std::vector<PortTarget> ports;
+  // --station: write every device that arrives until interrupted; --match: only those with
+  // one of these USB identities ("VID:PID", hex, any case).
+  bool station = false;
+  std::vector<std::string> match;
   int linkKind = 0;  // RadioGroup1's item index: 0 UART, 1 Bluetooth, 2 WiFi
   double connectTimeoutS = 10;
   double answerTimeoutS = 5;

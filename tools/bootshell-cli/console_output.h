@@ -14,12 +14,16 @@ class ConsoleOutput {
  public:
   // Terminal: Out is a terminal (bar and in-place redraw). Quiet: only errors are printed.
   ConsoleOutput(std::FILE* Out, std::FILE* Err, bool Terminal, bool Quiet);
+  virtual ~ConsoleOutput() = default;
+  ConsoleOutput(const ConsoleOutput&) = delete;
+  ConsoleOutput& operator=(const ConsoleOutput&) = delete;
 
-  void Line(const std::string& Text);
-  void Progress(ProgressMeter& Meter);
+  // A run among several puts its lines into its own port's line instead (port_lines.h).
+  virtual void Line(const std::string& Text);
+  virtual void Progress(ProgressMeter& Meter);
   // Leaves the bar line as it stands and moves below it.
-  void EndProgress();
-  void Error(const std::string& Text);
+  virtual void EndProgress();
+  virtual void Error(const std::string& Text);
 
   bool Terminal() const { return terminal_; }
 

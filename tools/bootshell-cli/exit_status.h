@@ -1,6 +1,7 @@
 #pragma once
 // The command-line loader's exit statuses: scripts tell the outcomes apart by them.
 #include <array>
+#include <string>
 #include <string_view>
 
 namespace bootshell::cli {
@@ -39,6 +40,32 @@ inline constexpr std::array<ExitStatusText, 9> kExitStatusTexts{{
 
 constexpr int Code(ExitStatus s) {
   return static_cast<int>(s);
+}
+
+// The word for an exit status in the record store's result column and the summary table:
+// written, no-handshake, ...
+inline std::string ResultName(ExitStatus Status) {
+  switch (Status) {
+    case ExitStatus::Written:
+      return "written";
+    case ExitStatus::Usage:
+      return "usage";
+    case ExitStatus::BadImage:
+      return "bad-image";
+    case ExitStatus::PortNotOpened:
+      return "port-not-opened";
+    case ExitStatus::NoHandshake:
+      return "no-handshake";
+    case ExitStatus::MissingAnswer:
+      return "missing-answer";
+    case ExitStatus::ConnectionLost:
+      return "connection-lost";
+    case ExitStatus::Interrupted:
+      return "interrupted";
+    case ExitStatus::Failed:
+      break;
+  }
+  return "failed";
 }
 
 }  // namespace bootshell::cli

@@ -11,6 +11,7 @@
 #include "cli_options.h"
 #include "console_output.h"
 #include "exit_status.h"
+#include "fleet_run.h"
 #include "port_listing.h"
 #ifdef BOOTSHELL_RECORDS
 #include "records_store.h"
@@ -56,6 +57,9 @@ int main(int argc, char** argv) {
       return Code(ExitStatus::Failed);
     }
   }
+  // Many ports and the station record every device unless told where.
+  const bool many = options.ports.size() > 1 || options.station;
+  if (many && options.recordFile.empty()) options.recordFile = "bootshell-records.db";
   // Opened before the port, so that a store that cannot take the run's row stops it first.
   std::unique_ptr<RecordStore> store;
   DeviceRun run;
@@ -66,15 +70,31 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "bootshell-cli: %s\n", e.what());
       return Code(ExitStatus::Failed);
     }
-    BeginRun(run, options);
+    if (!many) BeginRun(run, options);
   }
+#else
+  const bool many = options.ports.size() > 1;
 #endif
 
   // The loop looks at the flag at least every 100 ms and then ends the run in order.
   std::signal(SIGINT, OnInterrupt);
   std::signal(SIGTERM, OnInterrupt);
 
-  ConsoleOutput out(stdout, stderr, ::isatty(STDOUT_FILENO) == 1, options.quiet);
+  const bool terminal = ::isatty(STDOUT_FILENO) == 1;
+  const auto interrupted = [] { return gInterrupted != 0; };
+  if (many) {
+    RecordStore* runs = nullptr;
+#ifdef BOOTSHELL_RECORDS
+    runs = store.get();
+#endif
+    try {
+      return Code(RunFleet(options, stdout, terminal, runs, interrupted));
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "bootshell-cli: %s\n", e.what());
+      return Code(ExitStatus::Failed);
+    }
+  }
+  ConsoleOutput out(stdout, stderr, terminal, options.quiet);
   try {
     BootSession session(options, out, [] { return gInterrupted != 0; });
     const SessionResult result = session.Run();

@@ -12,30 +12,6 @@
 
 namespace bootshell::cli {
 
-std::string ResultName(ExitStatus Status) {
-  switch (Status) {
-    case ExitStatus::Written:
-      return "written";
-    case ExitStatus::Usage:
-      return "usage";
-    case ExitStatus::BadImage:
-      return "bad-image";
-    case ExitStatus::PortNotOpened:
-      return "port-not-opened";
-    case ExitStatus::NoHandshake:
-      return "no-handshake";
-    case ExitStatus::MissingAnswer:
-      return "missing-answer";
-    case ExitStatus::ConnectionLost:
-      return "connection-lost";
-    case ExitStatus::Interrupted:
-      return "interrupted";
-    case ExitStatus::Failed:
-      break;
-  }
-  return "failed";
-}
-
 std::string FileSha256(const std::string& Path) {
   std::ifstream in(Path, std::ios::binary);
   if (!in) return {};

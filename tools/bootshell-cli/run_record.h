@@ -10,8 +10,6 @@
 
 namespace bootshell::cli {
 
-// The result column's word for an exit status: written, no-handshake, ...
-std::string ResultName(ExitStatus Status);
 // The SHA-256 of the file at Path in lower-case hex; empty when it cannot be read.
 std::string FileSha256(const std::string& Path);
 // Begins the row of a single run: its start and the port's device, while it is there.
