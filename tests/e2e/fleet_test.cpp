@@ -55,6 +55,45 @@ TEST_F(Fleet, EightDevicesAtOnceTwoFaultyEachEndsWithItsOwnStatus) {
   EXPECT_EQ("no-handshake", results["COM87"]);
 }
 
+TEST_F(Fleet, StationWritesEachArrivalAgainAfterARePlugAndSumsUpAtSigint) {
+  const Bytes plain = MakeImage(10240);
+  cli_ = std::make_unique<testsupport::ChildProcess>(
+      BOOTSHELL_CLI_PATH,
+      std::vector<std::string>{Path("image.brox"), "--station", "--connect-timeout", "3",
+                               "--record", Path("records.db")},
+      Path("cli.out"), Path("cli.err"));
+  for (int i = 0; i < 200 && CliOut().find("waiting for devices") == std::string::npos; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_NE(std::string::npos, CliOut().find("waiting for devices")) << CliErr();
+
+  // The device on COM90 is written, then leaves (its entry goes) and comes back: written again.
+  for (int plug = 1; plug <= 2; ++plug) {
+    const std::string flash = Path("flash" + std::to_string(plug));
+    testsupport::SimProcess sim({"--port", "90", "--exit-after-image", "--flash-out", flash,
+                                 "--frame-log", Path("sim.log")});
+    ASSERT_EQ(0, sim.Wait(kProgramDeadlineMs)) << CliOut() << CliErr();
+    EXPECT_EQ(ExpectedFlash(plain), FlashOf("flash" + std::to_string(plug))) << plug;
+  }
+  // Entered and removed before anything could open it: a run that fails, the station goes on.
+  { testsupport::SimProcess gone({"--port", "91", "--mute", "--frame-log", Path("gone.log")}); }
+  for (int i = 0; i < 200 && Rows().size() < 3; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  cli_->Signal(SIGINT);
+  const int status = cli_->Wait(kProgramDeadlineMs).value_or(-1);
+  const auto rows = Rows();
+  ASSERT_EQ(3u, rows.size()) << CliOut();
+  EXPECT_EQ("written", rows[0].result);
+  EXPECT_EQ("written", rows[1].result);
+  EXPECT_EQ("COM90", rows[1].port);
+  EXPECT_EQ("COM91", rows[2].port);
+  EXPECT_NE("written", rows[2].result);
+  EXPECT_EQ(rows[2].exitStatus, status) << CliOut();
+  const std::string out = CliOut();
+  const auto table = out.find("port       device");
+  ASSERT_NE(std::string::npos, table) << out;
+  EXPECT_NE(std::string::npos, out.find("COM91", table)) << out;
+}
+
 }  // namespace
 }  // namespace e2e
 #endif

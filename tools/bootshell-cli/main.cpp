@@ -16,6 +16,7 @@
 #ifdef BOOTSHELL_RECORDS
 #include "records_store.h"
 #include "run_record.h"
+#include "station.h"
 #endif
 
 namespace {
@@ -88,6 +89,9 @@ int main(int argc, char** argv) {
     runs = store.get();
 #endif
     try {
+#ifdef BOOTSHELL_RECORDS
+      if (options.station) return Code(RunStation(options, stdout, terminal, runs, interrupted));
+#endif
       return Code(RunFleet(options, stdout, terminal, runs, interrupted));
     } catch (const std::exception& e) {
       std::fprintf(stderr, "bootshell-cli: %s\n", e.what());
