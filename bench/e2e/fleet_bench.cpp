@@ -7,10 +7,12 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/scratch_dir.h"
@@ -93,5 +95,54 @@ BENCHMARK(BM_DevicesAtOnce)
     ->UseManualTime()
     ->Iterations(3)
     ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+namespace {
+
+// The station: from a device's port entering the port map (the simulator's ready line, which
+// follows the entry) to its first handshake frame reaching the device, polled every 0.2 ms.
+void BM_StationPortToHandshake(benchmark::State& State) {
+  testsupport::ScratchDir dir;
+  ::setenv("SK_PORTMAP_DIR", (dir / "ports").c_str(), 1);
+  std::ofstream(dir / "image.brox", std::ios::binary) << std::string(4096, '\x5A');
+  std::vector<std::string> args{BOOTSHELL_CLI_PATH, dir / "image.brox", "--station", "-q",
+                                "--record",         dir / "records.db"};
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
+    State.SkipWithError("bootshell-cli did not start");
+    return;
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));  // its watcher in place
+  std::vector<double> ms;
+  int round = 0;
+  for (auto _ : State) {
+    const std::string log = dir / ("sim" + std::to_string(++round) + ".log");
+    testsupport::SimProcess sim({"--port", "120", "--exit-after-image", "--frame-log", log});
+    const auto entered = std::chrono::steady_clock::now();
+    while (testsupport::ReadAll(log).find("rx handshake") == std::string::npos &&
+           std::chrono::steady_clock::now() - entered < std::chrono::seconds(10))
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    const double t =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - entered)
+            .count();
+    ms.push_back(t);
+    State.SetIterationTime(t / 1000);
+    sim.Wait(10000);
+  }
+  ::kill(pid, SIGINT);
+  ::waitpid(pid, nullptr, 0);
+  std::sort(ms.begin(), ms.end());
+  State.counters["median_ms"] = ms.empty() ? 0 : ms[ms.size() / 2];
+  ::unsetenv("SK_PORTMAP_DIR");
+}
+BENCHMARK(BM_StationPortToHandshake)->UseManualTime()->Iterations(9)->Unit(benchmark::kMillisecond);
 
 }  // namespace
