@@ -24,7 +24,7 @@ struct Heard {
 
 // Broadcasts a device-change message to every top-level window, as the system does.
 void Broadcast(WPARAM Event, const void* Header) {
-  ::SendMessageTimeoutW(HWND_BROADCAST, pf::WM_DEVICECHANGE, Event,
+  ::SendMessageTimeoutW(HWND_BROADCAST, WM_DEVICECHANGE, Event,
                         reinterpret_cast<LPARAM>(Header), SMTO_ABORTIFHUNG, 5000, nullptr);
 }
 
@@ -51,7 +51,7 @@ bool ServeUntil(const std::function<bool()>& Done) {
 TEST(DeviceWatcher, PortBroadcastsReachTheCreatingThreadInOrder) {
   std::vector<Heard> heard;
   pf::DeviceWatcher watcher([&](pf::TDeviceChangeMessage& Msg) {
-    EXPECT_EQ(Msg.Msg, pf::WM_DEVICECHANGE);
+    EXPECT_EQ(Msg.Msg, WM_DEVICECHANGE);
     heard.push_back({Msg.WParam, Msg.LParam != nullptr ? Msg.LParam->dbch_devicetype : 0xFFFFFFFF,
                      Msg.LParam != nullptr
                          ? reinterpret_cast<const pf::DEV_BROADCAST_PORT*>(Msg.LParam)->dbcp_name
