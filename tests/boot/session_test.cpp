@@ -90,7 +90,7 @@ struct Case {
   std::size_t imageSize;
   TOutcome outcome;
   std::vector<std::string> events;
-  std::vector<std::int32_t> tags;  // the first ones (the device greets with an Info answer)
+  std::vector<std::int32_t> tags;  // the first ones, the greeting aside
 };
 
 class Session : public ::testing::TestWithParam<Case> {};
@@ -122,35 +122,33 @@ TEST_P(Session, TellsItsEventsInTheLoadersTerms) {
 
   EXPECT_EQ(script.Outcome(), c.outcome);
   EXPECT_EQ(events.Events(), c.events);
-  const auto tags = events.Tags();
-  ASSERT_GE(tags.size(), c.tags.size());
+  auto tags = events.Tags();
+  // The device's greeting (an Info answer) may come before the loop purges the input for its
+  // first frame, and is then gone: it is no part of what is checked.
+  std::erase(tags, 1000);
+  ASSERT_GE(tags.size(), c.tags.size()) << ::testing::PrintToString(tags);
   EXPECT_EQ(std::vector<std::int32_t>(tags.begin(), tags.begin() + c.tags.size()), c.tags);
   EXPECT_FALSE(session.Components().Comm().Active());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Runs, Session,
-    ::testing::Values(Case{"WholeTransfer",
-                           {},
-                           10240,
-                           TOutcome::Written,
-                           {"opened", "handshake", "loaded image.brox 10240 4", "ack 2048 1",
-                            "ack 4096 2", "ack 6144 3", "ack 8192 4", "written image.brox"},
-                           {1000, 0, 3, 2, 3, 2, 3, 2, 3, 2}},
-                      // Handshake, address, data, address: the line goes after the fourth frame.
-                      Case{"LostPort",
-                           {"--hangup-after", "4"},
-                           10240,
-                           TOutcome::ConnectionLost,
-                           {"opened", "handshake", "loaded image.brox 10240 4", "ack 2048 1",
-                            "lost"},
-                           {1000, 0, 3, 2}},
-                      Case{"BadImage",
-                           {},
-                           1000,
-                           TOutcome::LoopError,
-                           {"opened", "handshake", "too short"},
-                           {1000, 0}}),
+    ::testing::Values(
+        Case{"WholeTransfer",
+             {},
+             10240,
+             TOutcome::Written,
+             {"opened", "handshake", "loaded image.brox 10240 4", "ack 2048 1", "ack 4096 2",
+              "ack 6144 3", "ack 8192 4", "written image.brox"},
+             {0, 3, 2, 3, 2, 3, 2, 3, 2}},
+        // Handshake, address, data, address: the line goes after the fourth frame.
+        Case{"LostPort",
+             {"--hangup-after", "4"},
+             10240,
+             TOutcome::ConnectionLost,
+             {"opened", "handshake", "loaded image.brox 10240 4", "ack 2048 1", "lost"},
+             {0, 3, 2}},
+        Case{"BadImage", {}, 1000, TOutcome::LoopError, {"opened", "handshake", "too short"}, {0}}),
     [](const auto& Info) { return std::string(Info.param.name); });
 
 }  // namespace
