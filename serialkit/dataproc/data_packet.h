@@ -133,6 +133,10 @@ class TskDataPacket : public TCollectionItem {
     First = fEvent.Str()[0];
     return true;
   }
+  // The next byte goes to the length handler, which may change any definition.
+  bool MayCallHandler() const {
+    return fActive && fState == dpsWaitLength && fOnPacketLengthOnce != nullptr;
+  }
   bool WildFirst() const {
     return fWildChar != 0 && fEvent.Len() > 0 && fEvent.Str()[0] == fWildChar;
   }

@@ -104,6 +104,14 @@ std::int32_t TskDataPackets::IsPacketSlow(Byte ch) {
       possible = (possible & ~bit) | (packet.IsPossible() ? bit : 0);
       if (!complete) continue;
     } else {
+      // The length handler may reset or change any definition, and the ones after this one
+      // must meet the byte as it leaves them: followers that took a leader's step give it
+      // back and step on their own.
+      if (const std::uint64_t later = copied & ~UpTo(i); later != 0 && packet.MayCallHandler()) {
+        undoCopiesAfter(i);
+        copied &= ~later;
+        todo |= later;
+      }
       complete = packet.Offer(ch);
       if (!fSummaryValid) {
         // A length handler changed definitions: go on without the summary.

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "serialkit/dataproc/data_packet.h"
+#include "serialkit/dataproc/data_processor.h"
 #include "loader/boot_protocol.h"
 #include "packet_feed.h"
 
@@ -250,6 +252,71 @@ TEST(DataPackets, DefinitionSwitchedOnByAnEarlierLengthHandlerSeesTheSameByte) {
   packets.Reset();
   EXPECT_TRUE(Feed(packets, "abS").empty());
   EXPECT_EQ(Feed(packets, "x"), (std::vector<Found>{{1, 2, "x"}}));
+}
+
+TEST(DataPackets, ResetOrNewMarkerFromAHandlerReachesLaterDefinitionsBeforeTheByteDoes) {
+  // The first and the last definition step together on their common "ab"; the middle one
+  // matches any two bytes and its handler acts on the byte after them, the third of the stream.
+  struct Row {
+    const char* what;
+    bool fromLengthHandler;  // else from OnDataPacket, the middle one completing on that byte
+    std::function<void(sk::TskDataProcessor&)> act;
+    std::string bytes;
+    std::vector<Found> expected;
+  };
+  const std::vector<Row> rows = {
+      {"processor reset", true, [](auto& p) { p.Reset(); }, "aabb", {}},
+      {"own reset of the last",
+       true,
+       [](auto& p) { p.DataPackets().Items(2).Reset(); },
+       "aabb",
+       {}},
+      // Loaded on the third byte, the new marker ends on the fifth: once, not twice.
+      {"new marker for the last",
+       true,
+       [](auto& p) {
+         p.DataPackets().Items(2).SetPacketBegin(ToBytes("bbb"));
+         p.DataPackets().Items(2).Reset();
+       },
+       "aabbbbb",
+       {{2, 102, "bbb"}}},
+      // The last one never saw the completing byte; the reset must still reach it.
+      {"processor reset in OnDataPacket",
+       false,
+       [](auto& p) { p.Reset(); },
+       "aabbb",
+       {{1, 101, "bbb"}}},
+  };
+  for (const Row& row : rows) {
+    for (const bool oneChunk : {true, false}) {
+      sk::TskDataProcessor proc;
+      TskDataPackets& packets = proc.DataPackets();
+      Define(packets, "aba", "", 100);
+      TskDataPacket& any = Define(packets, "bb", "", 101);
+      any.SetWildChar('b');
+      Define(packets, "abb", "", 102);
+      if (row.fromLengthHandler)
+        any.SetOnPacketLength(
+            sk::TskDataPacketLengthEvent::Bind(&proc, [&](TskDataPacket* p, sk::Byte ch, bool&) {
+              if (ch == 'b' && p->DataLength() == 3) row.act(proc);
+            }));
+      else
+        any.SetPacketLength(3);
+      std::vector<Found> found;
+      proc.SetOnDataPacket(
+          sk::TskDataPacketEvent::Bind(&found, [&](sk::TObject*, TskDataPacket* p) {
+            found.push_back({p->Index(), p->Tag(), sk::ToText(p->Data())});
+            if (p == &any) row.act(proc);
+          }));
+      proc.Reset();
+      const auto* bytes = reinterpret_cast<const sk::Byte*>(row.bytes.data());
+      if (oneChunk)
+        proc.DataReceive(bytes, static_cast<std::uint32_t>(row.bytes.size()));
+      else
+        for (std::size_t i = 0; i < row.bytes.size(); ++i) proc.DataReceive(bytes + i, 1);
+      EXPECT_EQ(found, row.expected) << row.what << (oneChunk ? ", one chunk" : ", byte by byte");
+    }
+  }
 }
 
 TEST(DataPackets, ManyDefinitionsAreAllOfferedEveryByte) {

@@ -2,6 +2,7 @@
 // Feeds bytes to a collection of packet definitions the way the data processor does: each
 // completed definition is read and then reset.
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,9 @@ struct Found {
   std::int32_t tag;
   std::string data;
   bool operator==(const Found&) const = default;
+  friend std::ostream& operator<<(std::ostream& os, const Found& f) {
+    return os << "{" << f.index << ", " << f.tag << ", \"" << f.data << "\"}";
+  }
 };
 
 inline std::vector<Found> Feed(sk::TskDataPackets& packets, const std::string& bytes,
