@@ -21,11 +21,14 @@ TEST(ReferenceModel, FramingAgreesWithThePlainModelOnRandomScenarios) {
     total.packets += result.packets;
     total.timeoutPackets += result.timeoutPackets;
     total.discards += result.discards;
+    total.handlerActions += result.handlerActions;
   }
-  // The scenarios reach completed packets, silence-ended packets and full buffers.
+  // The scenarios reach completed packets, silence-ended packets, full buffers and handlers
+  // that change definitions.
   EXPECT_GT(total.packets, 1000u);
   EXPECT_GT(total.timeoutPackets, 100u);
   EXPECT_GT(total.discards, 10u);
+  EXPECT_GT(total.handlerActions, 1000u);
 }
 
 }  // namespace
