@@ -10,15 +10,7 @@ ExitStatus RunFleet(const CliOptions& Options, std::FILE* Out, bool Terminal, Re
   std::list<PortJob> jobs;  // a job stays where it was made: its thread points at it
   for (const PortTarget& port : Options.ports)
     jobs.emplace_back(Options, port, board, Store, Interrupted);
-  std::vector<PortOutcome> outcomes;
-  for (PortJob& job : jobs) {
-    job.Wait();
-    outcomes.push_back(job.Outcome());
-  }
-  board.Flush();
-  std::fputs(SummaryTable(outcomes).c_str(), Out);
-  std::fflush(Out);
-  return WorstStatus(outcomes);
+  return FinishJobs(jobs, board, Out);
 }
 
 }  // namespace bootshell::cli

@@ -89,6 +89,18 @@ ExitStatus WorstStatus(const std::vector<PortOutcome>& Outcomes) {
   return static_cast<ExitStatus>(worst);
 }
 
+ExitStatus FinishJobs(std::list<PortJob>& Jobs, PortBoard& Board, std::FILE* Out) {
+  std::vector<PortOutcome> outcomes;
+  for (PortJob& job : Jobs) {
+    job.Wait();
+    outcomes.push_back(job.Outcome());
+  }
+  Board.Flush();
+  std::fputs(SummaryTable(outcomes).c_str(), Out);
+  std::fflush(Out);
+  return WorstStatus(outcomes);
+}
+
 std::string SummaryTable(const std::vector<PortOutcome>& Outcomes) {
   std::string text;
   char line[256];

@@ -4,7 +4,9 @@
 // store, committed when it ends. Nothing in it waits for another port.
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <functional>
+#include <list>
 #include <string>
 #include <thread>
 
@@ -60,5 +62,8 @@ class PortJob {
 ExitStatus WorstStatus(const std::vector<PortOutcome>& Outcomes);
 // The table printed at the end: port, device, result, time; one row per run.
 std::string SummaryTable(const std::vector<PortOutcome>& Outcomes);
+// Waits for every job, prints the board's last lines and the summary table to Out, and gives
+// the worst status: how a many-port run and the station both end.
+ExitStatus FinishJobs(std::list<PortJob>& Jobs, PortBoard& Board, std::FILE* Out);
 
 }  // namespace bootshell::cli

@@ -85,15 +85,7 @@ ExitStatus RunStation(const CliOptions& Options, std::FILE* Out, bool Terminal, 
       if (p.again && p.job && p.job->Finished()) start(targets.at(name));
   }
 
-  std::vector<PortOutcome> outcomes;
-  for (PortJob& job : jobs) {
-    job.Wait();
-    outcomes.push_back(job.Outcome());
-  }
-  board.Flush();
-  std::fputs(SummaryTable(outcomes).c_str(), Out);
-  std::fflush(Out);
-  return WorstStatus(outcomes);
+  return FinishJobs(jobs, board, Out);
 }
 
 }  // namespace bootshell::cli
