@@ -1,8 +1,8 @@
 #include "serialkit/log/log_file.h"
 
-#include <utility>
-
 #include <filesystem>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "serialkit/log/log_format.h"
@@ -60,44 +60,71 @@ TskLogFile::~TskLogFile() {
 // The user's hooks (OnLogEntry, and OnFatalError through a failed save) run without the lock:
 // a hook that waits for a thread which logs meanwhile would otherwise never return.
 void TskLogFile::Add(std::string s) {
-  bool sysInfo = false;
+  std::optional<std::string> version;
   TOnLogEntry hook;
   {
     Lock lock(cs);
     // Cleared here so that the entry AddSysInfo makes does not write the line a second time.
-    sysInfo = std::exchange(flVersion, false);
+    if (std::exchange(flVersion, false)) version = fPendingVersion = VersionLine();
     hook = fOnLogEntry;
   }
-  if (sysInfo) Add("SerialKit Lib v1.0 " + platform::SystemVersionString());
-  if (hook) {
-    try {
-      hook(this, s);
-    } catch (...) {
-      // A faulty hook must not cost the entry, nor go unseen.
-      ReportException();
-    }
-    if (s.empty()) return;
+  if (version) {
+    const bool keep = RunEntryHook(hook, *version);
+    Commit(keep ? std::move(version) : std::optional<std::string>{}, true);
   }
+  if (!RunEntryHook(hook, s)) return;
+  Commit(std::move(s), false);
+}
+
+bool TskLogFile::RunEntryHook(const TOnLogEntry& Hook, std::string& s) {
+  if (!Hook) return true;
+  try {
+    Hook(this, s);
+  } catch (...) {
+    // A faulty hook must not cost the entry, nor go unseen.
+    ReportException();
+  }
+  return !s.empty();
+}
+
+std::string TskLogFile::VersionLine() {
+  return "SerialKit Lib v1.0 " + platform::SystemVersionString();
+}
+
+void TskLogFile::Commit(std::optional<std::string> s, bool IsVersion) {
   bool save = false, visualOutFailed = false;
   {
     Lock lock(cs);
-    const TLogOptions options = fOptions;
-    std::string line = "\r\n";
-    line += Stamp(options);
-    AppendEscaped(line, s);
-    if (options.Contains(loDebugOut)) platform::DebugOutput(line.substr(2));
-    fLog += line;
-    if (fEdit != nullptr) {
-      try {
-        fEdit->AppendText(line);
-      } catch (...) {
-        visualOutFailed = true;
-      }
+    if (IsVersion) {
+      // Another thread's entry came first and wrote the line for us, as the system
+      // gave it: the version line always opens the log.
+      if (!fPendingVersion) return;
+      fPendingVersion.reset();
+    } else if (fPendingVersion) {
+      visualOutFailed = AppendLine(*std::exchange(fPendingVersion, std::nullopt));
     }
-    save = options.Contains(loSafeMode);
+    if (!s) return;
+    visualOutFailed = AppendLine(*s) || visualOutFailed;
+    save = fOptions.Contains(loSafeMode);
   }
   if (visualOutFailed) ReportFatalError(0, 0, "");
   if (save) Save();
+}
+
+bool TskLogFile::AppendLine(const std::string& s) {
+  const TLogOptions options = fOptions;
+  std::string line = "\r\n";
+  line += Stamp(options);
+  AppendEscaped(line, s);
+  if (options.Contains(loDebugOut)) platform::DebugOutput(line.substr(2));
+  fLog += line;
+  if (fEdit == nullptr) return false;
+  try {
+    fEdit->AppendText(line);
+  } catch (...) {
+    return true;
+  }
+  return false;
 }
 
 std::string TskLogFile::Stamp(TLogOptions Options) {
@@ -131,7 +158,7 @@ void TskLogFile::AddSysInfo() {
     // Cleared first so that the entry below does not write the line a second time.
     flVersion = false;
   }
-  Add("SerialKit Lib v1.0 " + platform::SystemVersionString());
+  Add(VersionLine());
 }
 
 void TskLogFile::AddLog(TDetailLevel l, const std::string& s) {

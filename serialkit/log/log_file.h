@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "serialkit/core/event.h"
@@ -112,6 +113,14 @@ class TskLogFile : public TskCustomLogFile {
  private:
   // "[date time] " or "[+mmm] " by the options, or nothing.
   std::string Stamp(TLogOptions Options);
+  static std::string VersionLine();
+  // False when the hook emptied the entry, which then is not logged.
+  bool RunEntryHook(const TOnLogEntry& Hook, std::string& s);
+  // Logs s (nothing when empty) after the version line if that is still unwritten; the
+  // version line itself when IsVersion.
+  void Commit(std::optional<std::string> s, bool IsVersion);
+  // Under the lock: the stamped line into memory and VisualOut; true when VisualOut failed.
+  bool AppendLine(const std::string& s);
 
   mutable std::recursive_mutex cs;
   std::string fLog;
@@ -121,6 +130,8 @@ class TskLogFile : public TskCustomLogFile {
   TLogOptions fOptions = kDefaultOptions;
   TNotifyEvent fReachLimit;
   bool flVersion = true;
+  // The version line between its hook and its write; an entry written meanwhile writes it first.
+  std::optional<std::string> fPendingVersion;
   bool fAnsiOnly = true;
   TOnLogEntry fOnLogEntry;
   LogEditControl* fEdit = nullptr;
