@@ -104,8 +104,13 @@ TTaken Take(TMsg& Msg, std::uint32_t Min, std::uint32_t Max, bool Wait, bool Rem
       // own "new input" flag cannot serve here: each look, whatever its range, clears it.
       if (Wait && WakeEvent != kNoNativeHandle) ::ResetEvent(reinterpret_cast<HANDLE>(WakeEvent));
       if (!::PeekMessageW(&m, nullptr, Min, Max, remove)) {
-        if (!quitInRange && ::PeekMessageW(&m, nullptr, WM_QUIT, WM_QUIT, remove))
+        if (!quitInRange && ::PeekMessageW(&m, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE)) {
+          // What the range holds was posted before the quit, even when it came in after the
+          // look above: it goes first.
+          if (::PeekMessageW(&m, nullptr, Min, Max, PM_NOREMOVE)) continue;
+          if (Remove) ::PeekMessageW(&m, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
           return TTaken::quit;
+        }
         if (!Wait) return TTaken::none;
         sysqueue::Wait({WakeEvent}, -1, false);
         continue;
