@@ -18,6 +18,7 @@
 
 #include "app/form3.h"
 #include "serialkit/platform/application.h"
+#include "support/eventually.h"
 #include "support/scratch_dir.h"
 
 namespace apptest {
@@ -62,13 +63,9 @@ class FormTest : public ::testing::Test {
 
   // Serves Qt's events until Done holds or TimeoutMs has passed; whether it held.
   static bool WaitFor(const std::function<bool()>& Done, int TimeoutMs = 20000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!Done()) {
-      if (clock.elapsed() > TimeoutMs) return false;
+    return testsupport::Eventually(Done, std::chrono::milliseconds(TimeoutMs), [] {
       QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
-    }
-    return true;
+    });
   }
 
   testsupport::ScratchDir scratch_;

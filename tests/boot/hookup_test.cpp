@@ -16,6 +16,7 @@
 #include "loader/firmware_loader.h"
 #include "loader/state_names.h"
 #include "serialkit/testing/pseudo_terminal.h"
+#include "support/eventually.h"
 
 namespace bootshell::boot {
 namespace {
@@ -99,9 +100,7 @@ TEST_F(Hookup, WithoutAnAnswerHandlerOnlyTheTagIsStored) {
   parts_.Comm().SetActive(true);
   ASSERT_TRUE(device_.Write(Bytes("answerB2doneanswerE2")));
   // No handler to wait on: the processor's report of the packet is the tag itself.
-  const auto deadline = std::chrono::steady_clock::now() + 20s;
-  while (loader_.LastAnswerTag() != 2 && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::yield();
+  testsupport::Eventually([&] { return loader_.LastAnswerTag() == 2; }, 20s);
   EXPECT_EQ(loader_.LastAnswerTag(), 2);
 }
 

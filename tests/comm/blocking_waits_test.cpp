@@ -114,9 +114,8 @@ TEST(BlockingWaits, ALineWatchedOnlyForTheWaitRaisesNoTraceEvent) {
     }
     if (traced) {
       // The event that ended the wait may still be on its way to the trace.
-      const std::uint32_t start = platform::GetTickCount();
-      while (traceEvents == 0 && platform::GetTickCount() - start < 10000)
-        platform::Application().ProcessMessages(20);
+      sktest::Eventually([&] { return traceEvents != 0; }, std::chrono::seconds(10),
+                         [] { platform::Application().ProcessMessages(20); });
     }
     EXPECT_EQ(traceEvents.load(), traced ? 1 : 0);
     EXPECT_EQ(com.EventMask(), maskBefore);

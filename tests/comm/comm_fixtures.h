@@ -20,6 +20,7 @@
 #include "serialkit/platform/port_map.h"
 #include "serialkit/testing/pseudo_terminal.h"
 #include "serialkit/platform/system_error.h"
+#include "support/eventually.h"
 #include "support/recording_log.h"
 #include "support/scratch_dir.h"
 
@@ -37,6 +38,7 @@ inline std::string ShownSystemText(std::uint32_t Code) {
 
 using Bytes = std::vector<std::uint8_t>;
 
+using testsupport::Eventually;
 using testsupport::RecordingLog;
 
 // A notify-list subscriber that records the codes it hears.

@@ -10,7 +10,7 @@
 #include "comm/comm_fixtures.h"
 #include "serialkit/platform/application.h"
 #include "serialkit/platform/serial_device.h"
-#include "serialkit/platform/tick.h"
+#include "support/eventually.h"
 #include "support/on_wine.h"
 
 namespace {
@@ -20,6 +20,8 @@ using sktest::Bytes;
 using sktest::FakeComm;
 using sktest::NotifyRecorder;
 using sktest::RecordingLog;
+using testsupport::Eventually;
+using namespace std::chrono_literals;
 
 class PortLifecycle : public sktest::PtyPorts {};
 
@@ -211,10 +213,7 @@ TEST_F(PortLifecycle, ADeviceThatDisappearsIsClosedAsLostAndLaterSendsDoNothing)
                                            TComStateFlags, bool&) { errors.push_back(sys); }));
   pty.CloseMaster();
   // The event worker finds the device gone and closes the port.
-  const auto until = platform::GetTickCount() + 10000;
-  while (com.Active() && static_cast<std::int32_t>(platform::GetTickCount() - until) < 0)
-    std::this_thread::yield();
-  ASSERT_FALSE(com.Active());
+  ASSERT_TRUE(Eventually([&] { return !com.Active(); }));
   const Bytes block(100, 1);
   EXPECT_NO_THROW(com.SendChar('a'));
   EXPECT_NO_THROW(com.SendString({'b', 'c'}));
@@ -347,9 +346,8 @@ TEST(PortLifecycleFake, ALostConnectionClosesWithoutRetryUnlessKeepConnectionIsS
   com.SetActive(true);
   log.Clear();
   com.InternalClose(false);
-  const auto until = platform::GetTickCount() + 10000;
-  while (log.Lines().empty() && static_cast<std::int32_t>(platform::GetTickCount() - until) < 0)
-    platform::Application().ProcessMessages(100);
+  Eventually([&] { return !log.Lines().empty(); }, 10s,
+             [] { platform::Application().ProcessMessages(100); });
   EXPECT_EQ(log.Lines(), std::vector<std::string>{"1 skComm: Try to keep connection ..."});
   com.SetActive(true);  // the next open works normally
   EXPECT_TRUE(com.Active());
@@ -361,23 +359,15 @@ TEST(PortLifecycleFake, ClosingAPortLostDuringAHandlerWaitsForTheHandlerToReturn
   std::atomic<bool> entered{false}, release{false}, left{false};
   com.SetOnAfterReceive(TOnReceived::Bind(&left, [&](TObject*, const Byte*, std::uint32_t) {
     entered = true;
-    const auto until = platform::GetTickCount() + 10000;
-    while (!release && static_cast<std::int32_t>(platform::GetTickCount() - until) < 0)
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    Eventually([&] { return release.load(); });
     left = true;
   }));
   com.SetActive(true);
   com.fake->ReceiveBytes({'x'});
-  const auto until = platform::GetTickCount() + 10000;
-  auto waitFor = [&](auto Done) {
-    while (!Done() && static_cast<std::int32_t>(platform::GetTickCount() - until) < 0)
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return Done();
-  };
-  ASSERT_TRUE(waitFor([&] { return entered.load(); }));
+  ASSERT_TRUE(Eventually([&] { return entered.load(); }));
   // The event worker closes the port as lost while the message worker is in the handler.
   com.fake->Disconnect();
-  ASSERT_TRUE(waitFor([&] { return !com.Active(); }));
+  ASSERT_TRUE(Eventually([&] { return !com.Active(); }));
 
   std::thread releaser([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));

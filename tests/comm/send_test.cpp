@@ -53,9 +53,7 @@ TEST_F(PortSend, ClearingInputDiscardsWhatHasNotBeenRead) {
   com.SetComPortNo(52);
   com.SetActive(true);
   ASSERT_TRUE(pty.Write({'o', 'l', 'd'}));
-  const auto until = platform::GetTickCount() + 10000;
-  while (com.ReadyForRead() < 3 && static_cast<std::int32_t>(platform::GetTickCount() - until) < 0)
-    std::this_thread::yield();
+  sktest::Eventually([&] { return com.ReadyForRead() >= 3; });
   ASSERT_EQ(com.ReadyForRead(), 3u);
   com.ClearDeviceInput();
   EXPECT_EQ(com.ReadyForRead(), 0u);

@@ -16,6 +16,7 @@
 #include "serialkit/comm/serial_comm.h"
 #include "serialkit/platform/application.h"
 #include "serialkit/platform/messages.h"
+#include "support/eventually.h"
 
 namespace sktest {
 
@@ -49,15 +50,8 @@ class Seen {
   std::condition_variable changed_;
 };
 
-// For values that change without telling anybody (the port's totals): looks until Done holds.
-inline bool Eventually(const std::function<bool()>& Done) {
-  const auto until = std::chrono::steady_clock::now() + kDeadline;
-  while (!Done()) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
+// For values that change without telling anybody (the port's totals).
+using testsupport::Eventually;
 
 // A data processor as the port sees it, fed from a worker: records each chunk and the thread.
 class ChunkProcessor : public sk::TskDataProcessorLink {

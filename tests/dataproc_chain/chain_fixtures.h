@@ -16,6 +16,7 @@
 #include "serialkit/log/custom_log_file.h"
 #include "serialkit/log/log_format.h"
 #include "serialkit/platform/application.h"
+#include "support/eventually.h"
 #include "support/recording_log.h"
 
 namespace chaintest {
@@ -130,12 +131,8 @@ inline void AddAnswers(sk::TskDataProtocol& P, std::initializer_list<int> Tags) 
 
 // Serves the calling thread's messages and timers until Done holds or ten seconds pass.
 inline bool ServeUntil(const std::function<bool()>& Done) {
-  const auto deadline = std::chrono::steady_clock::now() + 10s;
-  while (!Done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    sk::platform::Application().ProcessMessages(20);
-  }
-  return true;
+  return testsupport::Eventually(Done, 10s,
+                                 [] { sk::platform::Application().ProcessMessages(20); });
 }
 
 }  // namespace chaintest

@@ -141,9 +141,8 @@ TEST(ProcessorOnDevice, FailedSendsReachTheGivenErrorReportWithTheirOwnText) {
   proc.SetOnTimeout(TNotifyEvent::Bind(&proc, [&](TObject*) { silent = true; }));
   proc.SetTimeout(20);
   proc.DataReceive(Ptr("answerB0"), 8);
-  const auto deadline = std::chrono::steady_clock::now() + 10s;
-  while (!silent && std::chrono::steady_clock::now() < deadline) app.ProcessMessages(20);
-  EXPECT_TRUE(silent);
+  EXPECT_TRUE(
+      testsupport::Eventually([&] { return silent; }, 10s, [&] { app.ProcessMessages(20); }));
 }
 
 // A real port on a pseudo-terminal, entered in a port map of this test's own.
@@ -248,9 +247,7 @@ TEST(ProcessorResets, AClosingInAnotherThreadWaitsForNoHandlerAndTakesEffectAfte
     device.Notify(ncPortClosed);
     closed = true;
   });
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!closed && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
-  const bool closedWhileHandlerWaited = closed;
+  const bool closedWhileHandlerWaited = testsupport::Eventually([&] { return closed.load(); });
   gate.Open();
   closer.join();
   receiver.join();
@@ -302,14 +299,14 @@ TEST(ProcessorResets, OpeningAndClosingWhileAnotherThreadProcessesNeverTearAPack
   });
   // Until the receiver has reported plenty of packets and the device has opened and closed
   // plenty of times meanwhile (the receiver may run ahead before this thread gets the CPU).
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   int toggles = 0;
-  while ((journal.Count() < 500 || toggles < 200) && std::chrono::steady_clock::now() < deadline) {
-    device.Notify(ncPortClosed);
-    device.Notify(ncPortOpened);
-    proc.IsPacketPossible();
-    ++toggles;
-  }
+  testsupport::Eventually([&] { return journal.Count() >= 500 && toggles >= 200; }, 10s,
+                          [&] {
+                            device.Notify(ncPortClosed);
+                            device.Notify(ncPortOpened);
+                            proc.IsPacketPossible();
+                            ++toggles;
+                          });
   stop = true;
   receiver.join();
   EXPECT_EQ(torn, 0);

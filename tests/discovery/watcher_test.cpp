@@ -18,6 +18,7 @@
 #include "serialkit/platform/device_watcher.h"
 #include "serialkit/platform/port_map.h"
 #include "serialkit/testing/pseudo_terminal.h"
+#include "support/eventually.h"
 #include "support/sim_process.h"
 
 namespace {
@@ -28,12 +29,8 @@ namespace fs = std::filesystem;
 
 // Serves this thread's messages until Done holds or a generous time has passed.
 bool ServeUntil(const std::function<bool()>& Done) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!Done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    pf::Application().ProcessMessages(100);
-  }
-  return true;
+  return testsupport::Eventually(Done, std::chrono::seconds(20),
+                                 [] { pf::Application().ProcessMessages(100); });
 }
 
 // A port component that follows the watcher's messages.

@@ -10,6 +10,7 @@
 #include "exit_status.h"
 #include "serialkit/platform/port_map.h"
 #include "serialkit/testing/pseudo_terminal.h"
+#include "support/eventually.h"
 
 namespace e2e {
 namespace {
@@ -133,10 +134,9 @@ TEST_F(EndToEnd, InterruptWhileWaitingClosesThePortAndEndsWithItsStatus) {
   MakeImage(10240);
   auto sim = StartSim({"--drop-answer", "3"});
   auto cli = StartCli(Path("image.brox"), "COM7", {"--answer-timeout", "600"});
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (!Contains(cli->Stdout(), "<Address 0x08002000 accepted>") &&
-         std::chrono::steady_clock::now() < deadline && !cli->Wait(0))
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  testsupport::Eventually(
+      [&] { return Contains(cli->Stdout(), "<Address 0x08002000 accepted>") || cli->Wait(0); },
+      std::chrono::seconds(60), [] { std::this_thread::sleep_for(std::chrono::milliseconds(20)); });
   cli->Signal(SIGINT);
   EXPECT_EQ(cli->Wait(kProgramDeadlineMs), Code(ExitStatus::Interrupted)) << cli->Stderr();
   EXPECT_TRUE(Contains(cli->Stderr(), "interrupted in state 144")) << cli->Stderr();

@@ -7,6 +7,7 @@
 
 #include "e2e_fixture.h"
 #include "records_store.h"
+#include "support/eventually.h"
 
 namespace e2e {
 namespace {
@@ -62,8 +63,9 @@ TEST_F(Fleet, StationWritesEachArrivalAgainAfterARePlugAndSumsUpAtSigint) {
       std::vector<std::string>{Path("image.brox"), "--station", "--connect-timeout", "3",
                                "--record", Path("records.db")},
       Path("cli.out"), Path("cli.err"));
-  for (int i = 0; i < 200 && CliOut().find("waiting for devices") == std::string::npos; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  testsupport::Eventually([&] { return CliOut().find("waiting for devices") != std::string::npos; },
+                          std::chrono::seconds(10),
+                          [] { std::this_thread::sleep_for(std::chrono::milliseconds(50)); });
   ASSERT_NE(std::string::npos, CliOut().find("waiting for devices")) << CliErr();
 
   // The device on COM90 is written, then leaves (its entry goes) and comes back: written again.
@@ -76,8 +78,8 @@ TEST_F(Fleet, StationWritesEachArrivalAgainAfterARePlugAndSumsUpAtSigint) {
   }
   // Entered and removed before anything could open it: a run that fails, the station goes on.
   { testsupport::SimProcess gone({"--port", "91", "--mute", "--frame-log", Path("gone.log")}); }
-  for (int i = 0; i < 200 && Rows().size() < 3; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  testsupport::Eventually([&] { return Rows().size() >= 3; }, std::chrono::seconds(10),
+                          [] { std::this_thread::sleep_for(std::chrono::milliseconds(50)); });
   cli_->Signal(SIGINT);
   const int status = cli_->Wait(kProgramDeadlineMs).value_or(-1);
   const auto rows = Rows();

@@ -10,6 +10,7 @@
 
 #include "log_test_support.h"
 #include "serialkit/log/log_file.h"
+#include "support/eventually.h"
 
 namespace {
 
@@ -144,8 +145,7 @@ TEST(LogThreads, EntryHookThatWaitsForAnotherThreadsEntrySeesItCome) {
       sink.AddLog(sk::dlSimple, "inner");
       innerLogged = true;
     });
-    for (int i = 0; i < 500 && !innerLogged; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    testsupport::Eventually([&] { return innerLogged.load(); }, std::chrono::seconds(5));
     sawInner = innerLogged.load();
     other.join();  // ends once the lock is free, whichever way it went
   }));

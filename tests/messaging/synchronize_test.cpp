@@ -10,9 +10,10 @@
 #include <thread>
 #include <vector>
 
-#include "serialkit/core/component.h"
 #include "messaging/lambda_thread.h"
+#include "serialkit/core/component.h"
 #include "serialkit/platform/application.h"
+#include "support/eventually.h"
 
 using namespace sk::platform;
 using sk::test::LambdaThread;
@@ -43,8 +44,8 @@ TEST(Synchronize, IsServedByProcessMessagesAndWaitsForTheCall) {
     sawResult = (value == 42);  // the call has finished when Synchronize returns
   });
   worker.Start();
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (value == 0 && std::chrono::steady_clock::now() < deadline) app.ProcessMessages(1000);
+  testsupport::Eventually([&] { return value != 0; }, std::chrono::seconds(10),
+                          [&] { app.ProcessMessages(1000); });
   worker.WaitFor();
   EXPECT_EQ(42, value);
   EXPECT_TRUE(sawResult);

@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "serialkit/comm/timer.h"
 #include "messaging/lambda_thread.h"
+#include "serialkit/comm/timer.h"
 #include "serialkit/platform/application.h"
+#include "support/eventually.h"
 
 using namespace sk;
 using namespace sk::platform;
@@ -32,12 +33,7 @@ struct TickCounter {
 
 // Serves the calling thread until Done holds or ten seconds pass.
 bool ServeUntil(TApplication& app, const std::function<bool()>& Done) {
-  const auto deadline = std::chrono::steady_clock::now() + 10s;
-  while (!Done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    app.ProcessMessages(100);
-  }
-  return true;
+  return testsupport::Eventually(Done, 10s, [&] { app.ProcessMessages(100); });
 }
 
 }  // namespace

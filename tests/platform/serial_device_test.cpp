@@ -14,9 +14,10 @@
 #include <numeric>
 #include <thread>
 
-#include "serialkit/testing/pseudo_terminal.h"
 #include "serialkit/platform/system_error.h"
 #include "serialkit/platform/wake_event.h"
+#include "serialkit/testing/pseudo_terminal.h"
+#include "support/eventually.h"
 #include "support/scratch_dir.h"
 
 namespace {
@@ -50,12 +51,10 @@ class PtyDevice : public ::testing::Test {
 
   // Waits until the device reports Count bytes waiting.
   bool WaitForInput(std::uint32_t Count) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDeadlineMs);
-    COMSTAT s;
-    while (device->ClearCommError(nullptr, &s) && s.cbInQue < Count) {
-      if (std::chrono::steady_clock::now() > until) return false;
-      std::this_thread::yield();
-    }
+    COMSTAT s{};
+    testsupport::Eventually(
+        [&] { return !device->ClearCommError(nullptr, &s) || s.cbInQue >= Count; },
+        std::chrono::milliseconds(kDeadlineMs));
     return s.cbInQue == Count;
   }
 

@@ -11,6 +11,7 @@
 
 #include "serialkit/platform/application.h"
 #include "serialkit/platform/device_watcher.h"
+#include "support/eventually.h"
 
 namespace {
 
@@ -24,8 +25,8 @@ struct Heard {
 
 // Broadcasts a device-change message to every top-level window, as the system does.
 void Broadcast(WPARAM Event, const void* Header) {
-  ::SendMessageTimeoutW(HWND_BROADCAST, WM_DEVICECHANGE, Event,
-                        reinterpret_cast<LPARAM>(Header), SMTO_ABORTIFHUNG, 5000, nullptr);
+  ::SendMessageTimeoutW(HWND_BROADCAST, WM_DEVICECHANGE, Event, reinterpret_cast<LPARAM>(Header),
+                        SMTO_ABORTIFHUNG, 5000, nullptr);
 }
 
 // A port header as a driver broadcasts it: the name in UTF-16 after the common header.
@@ -40,12 +41,8 @@ struct PortBroadcast {
 };
 
 bool ServeUntil(const std::function<bool()>& Done) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!Done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    pf::Application().ProcessMessages(100);
-  }
-  return true;
+  return testsupport::Eventually(Done, std::chrono::seconds(20),
+                                 [] { pf::Application().ProcessMessages(100); });
 }
 
 TEST(DeviceWatcher, PortBroadcastsReachTheCreatingThreadInOrder) {

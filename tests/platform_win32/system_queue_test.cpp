@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "serialkit/platform/application.h"
+#include "support/eventually.h"
 
 namespace {
 
@@ -48,12 +49,13 @@ TEST(SystemQueue, ATimerTicksWhereverItsThreadsQueueIsServed) {
   const auto timer = app.CreateTimer([&] { ++ticks; });
   app.SetTimer(timer, 10);
   // Served by a plain system loop, which only dispatches to the timer's hidden window.
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  MSG m;
-  while (ticks < 2 && std::chrono::steady_clock::now() < until) {
-    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-    while (::PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&m);
-  }
+  testsupport::Eventually([&] { return ticks >= 2; }, std::chrono::seconds(5),
+                          [] {
+                            MSG m;
+                            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+                            while (::PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE))
+                              ::DispatchMessageW(&m);
+                          });
   EXPECT_GE(ticks, 2);
   app.KillTimer(timer);
   const int stopped = ticks;

@@ -16,17 +16,18 @@
 #include "serialkit/platform/serial_device.h"
 #include "serialkit/platform/system_error.h"
 #include "serialkit/platform/wake_event.h"
+#include "support/eventually.h"
 #include "support/on_wine.h"
 
 namespace {
 
 using namespace sk;
 // The library's records, not the system's of the same names.
+using platform::OpenSerialPort;
 using sk::COMMPROP;
 using sk::COMMTIMEOUTS;
 using sk::COMSTAT;
 using sk::DCB;
-using platform::OpenSerialPort;
 using Bytes = std::vector<std::uint8_t>;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
@@ -73,16 +74,17 @@ class PortPair : public ::testing::Test {
   // Reads Count bytes from d, waiting for each arrival with ReadAvailable.
   static Bytes Receive(platform::SerialDevice& d, std::size_t Count) {
     Bytes out;
-    const auto until = Clock::now() + kDeadline;
-    while (out.size() < Count && Clock::now() < until) {
-      std::uint8_t buf[4096];
-      std::uint32_t got = 0;
-      if (!d.ReadAvailable(
-              buf, static_cast<std::uint32_t>(std::min(sizeof buf, Count - out.size())), got))
-        break;
-      out.insert(out.end(), buf, buf + got);
-      if (got == 0) std::this_thread::yield();
-    }
+    bool failed = false;
+    testsupport::Eventually(
+        [&] {
+          std::uint8_t buf[4096];
+          std::uint32_t got = 0;
+          failed = !d.ReadAvailable(
+              buf, static_cast<std::uint32_t>(std::min(sizeof buf, Count - out.size())), got);
+          out.insert(out.end(), buf, buf + got);
+          return failed || out.size() >= Count;
+        },
+        kDeadline);
     return out;
   }
 
@@ -93,12 +95,8 @@ class PortPair : public ::testing::Test {
 
   // Waits until d reports Count bytes waiting.
   static bool WaitForInput(platform::SerialDevice& d, std::uint32_t Count) {
-    const auto until = Clock::now() + kDeadline;
-    while (Waiting(d) < Count) {
-      if (Clock::now() > until) return false;
-      std::this_thread::yield();
-    }
-    return Waiting(d) == Count;
+    return testsupport::Eventually([&] { return Waiting(d) >= Count; }, kDeadline) &&
+           Waiting(d) == Count;
   }
 
   std::string nameA, nameB;

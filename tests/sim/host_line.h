@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "support/eventually.h"
+
 namespace sk::test {
 
 class HostLine {
@@ -38,18 +40,18 @@ class HostLine {
   }
   // Reads until Text has arrived, the line is lost or 10 s pass; returns all read.
   std::string ReadUntil(const std::string& Text, int TimeoutMs = 10000) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
-    while (received_.find(Text) == std::string::npos &&
-           std::chrono::steady_clock::now() < deadline && !lost_) {
-      pollfd p{fd_, POLLIN, 0};
-      if (::poll(&p, 1, 50) <= 0) continue;
-      char buf[4096];
-      const ssize_t n = ::read(fd_, buf, sizeof buf);
-      if (n > 0)
-        received_.append(buf, static_cast<std::size_t>(n));
-      else if (n == 0 || (p.revents & (POLLHUP | POLLERR)))
-        lost_ = true;  // the simulator closed its end
-    }
+    testsupport::Eventually([&] { return received_.find(Text) != std::string::npos || lost_; },
+                            std::chrono::milliseconds(TimeoutMs),
+                            [&] {
+                              pollfd p{fd_, POLLIN, 0};
+                              if (::poll(&p, 1, 50) <= 0) return;
+                              char buf[4096];
+                              const ssize_t n = ::read(fd_, buf, sizeof buf);
+                              if (n > 0)
+                                received_.append(buf, static_cast<std::size_t>(n));
+                              else if (n == 0 || (p.revents & (POLLHUP | POLLERR)))
+                                lost_ = true;  // the simulator closed its end
+                            });
     return received_;
   }
   // Waits until the simulator's end is closed; true if it was within TimeoutMs.

@@ -9,6 +9,7 @@
 
 #include "sim/host_line.h"
 #include "sim/sim_frames.h"
+#include "support/eventually.h"
 #include "support/scratch_dir.h"
 #include "support/sim_process.h"
 
@@ -128,10 +129,7 @@ TEST_F(SimProgram, ARackServesEachDeviceOnItsOwnPortWithTheFaultsOnlyOnTheNamedO
     EXPECT_NE(std::string::npos, host.ReadUntil("answerE2").find("answerE2")) << i;
   }
   // The device that hung up leaves the port map; the others stay until the end.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (fs::exists(fs::symlink_status(ports_ / "com51")) &&
-         std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  testsupport::Eventually([&] { return !fs::exists(fs::symlink_status(ports_ / "com51")); });
   EXPECT_FALSE(fs::exists(fs::symlink_status(ports_ / "com51")));
   EXPECT_TRUE(fs::is_symlink(ports_ / "com50"));
   EXPECT_EQ(0, sim.Terminate());

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "support/eventually.h"
+
 namespace testsupport {
 
 // The whole content of the file at Path (empty when it cannot be read).
@@ -147,14 +149,12 @@ inline int ExitStatus(int WaitStatus) {
 
 // Reaps Pid if it ends within TimeoutMs; its exit status, or nothing while it still runs.
 inline std::optional<int> WaitForExit(pid_t Pid, int TimeoutMs) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
-  for (;;) {
-    int st = 0;
-    if (::waitpid(Pid, &st, WNOHANG) == Pid) return ExitStatus(st);
-    if (std::chrono::steady_clock::now() > deadline) return std::nullopt;
-    // A child's end has no descriptor to wait on without owning SIGCHLD.
-    ::poll(nullptr, 0, 5);
-  }
+  int st = 0;
+  // A child's end has no descriptor to wait on without owning SIGCHLD.
+  if (Eventually([&] { return ::waitpid(Pid, &st, WNOHANG) == Pid; },
+                 std::chrono::milliseconds(TimeoutMs), [] { ::poll(nullptr, 0, 5); }))
+    return ExitStatus(st);
+  return std::nullopt;
 }
 
 // Kills and reaps Pid; its exit status.

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "support/child_process.h"
+#include "support/eventually.h"
 
 namespace testsupport {
 
@@ -96,15 +97,20 @@ class SimProcess {
  private:
   std::string ReadLine(int TimeoutMs) {
     std::string line;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
-    while (std::chrono::steady_clock::now() < deadline) {
-      pollfd p{stdout_, POLLIN, 0};
-      if (::poll(&p, 1, 100) <= 0) continue;
-      char c;
-      if (::read(stdout_, &c, 1) != 1) break;
-      if (c == '\n') return line;
-      line += c;
-    }
+    bool ended = false, closed = false;
+    Eventually([&] { return ended || closed; }, std::chrono::milliseconds(TimeoutMs),
+               [&] {
+                 pollfd p{stdout_, POLLIN, 0};
+                 if (::poll(&p, 1, 100) <= 0) return;
+                 char c;
+                 if (::read(stdout_, &c, 1) != 1)
+                   closed = true;
+                 else if (c == '\n')
+                   ended = true;
+                 else
+                   line += c;
+               });
+    if (ended) return line;
     throw std::runtime_error("the simulator printed no pseudo-terminal line");
   }
 
