@@ -369,12 +369,12 @@ TEST(PortLifecycleFake, ClosingAPortLostDuringAHandlerWaitsForTheHandlerToReturn
   com.fake->Disconnect();
   ASSERT_TRUE(Eventually([&] { return !com.Active(); }));
 
-  std::thread releaser([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    release = true;
-  });
+  // The main thread serves synchronized calls only while it waits for a worker: the handler is
+  // let go once the close waits for it, and not before.
+  std::thread releaser([&] { platform::Application().Synchronize([&] { release = true; }); });
   com.SetActive(false);
   EXPECT_TRUE(left) << "the close returned while the handler still ran";
+  platform::Application().WaitServing([&] { return release.load(); }, 10000);
   releaser.join();
 }
 
