@@ -56,12 +56,12 @@ TEST(BlockingWaits, WithNothingHappeningAWaitLooksOnlyAtItsStartAndEnd) {
     FakeComm com;
     com.SetComPortNo(7);
     com.SetActive(true);
-    const int before = com.fake->Calls(c.look);
+    const int before = com.Last()->Calls(c.look);
     const std::uint32_t start = platform::GetTickCount();
     EXPECT_FALSE(c.wait(com, 150));
     EXPECT_GE(platform::GetTickCount() - start, 150u);
     // A look every few milliseconds would be some thirty.
-    EXPECT_LE(com.fake->Calls(c.look) - before, 3);
+    EXPECT_LE(com.Last()->Calls(c.look) - before, 3);
   }
 }
 
@@ -71,7 +71,7 @@ TEST(BlockingWaits, TheAwaitedChangeFromAnotherThreadEndsTheWait) {
     FakeComm com;
     com.SetComPortNo(7);
     com.SetActive(true);
-    AfterTheNextLook cue(*com.fake, c.look, c.cue);
+    AfterTheNextLook cue(*com.Last(), c.look, c.cue);
     EXPECT_TRUE(c.wait(com, 60000));
   }
 }
@@ -84,7 +84,7 @@ TEST(BlockingWaits, ALostDeviceEndsTheWaitAtOnce) {
     com.SetActive(true);
     const std::uint32_t start = platform::GetTickCount();
     {
-      AfterTheNextLook lose(*com.fake, c.look,
+      AfterTheNextLook lose(*com.Last(), c.look,
                             [](platform::FakeSerialDevice& f) { f.Disconnect(); });
       EXPECT_FALSE(c.wait(com, 60000));
     }
@@ -108,7 +108,7 @@ TEST(BlockingWaits, ALineWatchedOnlyForTheWaitRaisesNoTraceEvent) {
     com.SetActive(true);
     const std::uint32_t maskBefore = com.EventMask();
     {
-      AfterTheNextLook cue(*com.fake, Op::GetCommModemStatus,
+      AfterTheNextLook cue(*com.Last(), Op::GetCommModemStatus,
                            [](platform::FakeSerialDevice& f) { f.SetModemStatus(MS_DSR_ON); });
       EXPECT_TRUE(com.WaitForSignal(msDSR, 60000));
     }
@@ -120,7 +120,7 @@ TEST(BlockingWaits, ALineWatchedOnlyForTheWaitRaisesNoTraceEvent) {
     EXPECT_EQ(traceEvents.load(), traced ? 1 : 0);
     EXPECT_EQ(com.EventMask(), maskBefore);
     std::uint32_t mask = 0;
-    ASSERT_TRUE(com.fake->GetCommMask(mask));
+    ASSERT_TRUE(com.Last()->GetCommMask(mask));
     EXPECT_EQ(mask, maskBefore);
   }
 }

@@ -16,11 +16,12 @@
 #include "serialkit/comm/serial_comm.h"
 #include "serialkit/log/custom_log_file.h"
 #include "serialkit/log/log_format.h"
-#include "serialkit/testing/fake_serial_device.h"
 #include "serialkit/platform/port_map.h"
-#include "serialkit/testing/pseudo_terminal.h"
 #include "serialkit/platform/system_error.h"
+#include "serialkit/testing/fake_serial_device.h"
+#include "serialkit/testing/pseudo_terminal.h"
 #include "support/eventually.h"
+#include "support/fake_comm.h"
 #include "support/recording_log.h"
 #include "support/scratch_dir.h"
 
@@ -127,31 +128,7 @@ class RecordingProcessor : public sk::TskDataProcessorLink {
   sk::TskBaseIO* device_ = nullptr;
 };
 
-// A port whose device is a FakeSerialDevice made at each open, or an open error.
-class FakeComm : public sk::TskComm {
- public:
-  using TskComm::TskComm;
-  ~FakeComm() override { Shutdown(); }
-  std::shared_ptr<sk::platform::FakeSerialDevice> fake;  // the device of the last open
-  std::uint32_t openError = 0;
-  std::vector<std::string> openedNames;
-
-  // The protected steps, for the tests that drive them.
-  using TskComm::CommCfg;
-  using TskComm::DoReceived;
-  using TskComm::InternalClose;
-
- protected:
-  sk::THandle OpenDevicePath(const std::string& Name) override {
-    openedNames.push_back(Name);
-    if (openError != 0) {
-      sk::platform::SetLastError(openError);
-      return nullptr;
-    }
-    fake = std::make_shared<sk::platform::FakeSerialDevice>();
-    return fake;
-  }
-};
+using testsupport::FakeComm;
 
 // The fake's journal without the event worker's waits, which come whenever that thread runs.
 inline std::vector<std::string> JournalOfCalls(const sk::platform::FakeSerialDevice& Fake) {

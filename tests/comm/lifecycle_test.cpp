@@ -279,7 +279,7 @@ TEST(PortLifecycleFake, HandlersThatThrowOnOpenOrCloseDoNotStopEither) {
   EXPECT_TRUE(com.Active());
   EXPECT_NO_THROW(com.SetActive(false));
   EXPECT_FALSE(com.Active());
-  EXPECT_TRUE(com.fake->IsClosed());
+  EXPECT_TRUE(com.Last()->IsClosed());
   EXPECT_EQ(heard.Codes(), (std::vector<int>{2, 1}));
 }
 
@@ -292,10 +292,10 @@ TEST(PortLifecycleFake, OpeningAnOpenPortOrClosingAClosedOneDoesNothing) {
   com.SetActive(false);
   EXPECT_EQ(traces, 0);
   com.SetActive(true);
-  auto fake = com.fake;
+  auto fake = com.Last();
   const int before = traces;
   com.SetActive(true);
-  EXPECT_EQ(com.fake, fake);
+  EXPECT_EQ(com.Last(), fake);
   EXPECT_EQ(traces, before);
   EXPECT_EQ(heard.Codes(), std::vector<int>{2});
 }
@@ -303,7 +303,7 @@ TEST(PortLifecycleFake, OpeningAnOpenPortOrClosingAClosedOneDoesNothing) {
 TEST(PortLifecycleFake, ClosingWithOutputPendingPurgesAndCancelsBeforeReleasing) {
   FakeComm com;
   com.SetActive(true);
-  auto fake = com.fake;
+  auto fake = com.Last();
   fake->SetOutputQueued(10);
   fake->ClearJournal();
   com.SetActive(false);
@@ -363,10 +363,10 @@ TEST(PortLifecycleFake, ClosingAPortLostDuringAHandlerWaitsForTheHandlerToReturn
     left = true;
   }));
   com.SetActive(true);
-  com.fake->ReceiveBytes({'x'});
+  com.Last()->ReceiveBytes({'x'});
   ASSERT_TRUE(Eventually([&] { return entered.load(); }));
   // The event worker closes the port as lost while the message worker is in the handler.
-  com.fake->Disconnect();
+  com.Last()->Disconnect();
   ASSERT_TRUE(Eventually([&] { return !com.Active(); }));
 
   // The main thread serves synchronized calls only while it waits for a worker: the handler is
@@ -443,7 +443,7 @@ TEST(PortLifecycleFake, AnAdoptedHandleReplacesTheOpenPortWithCloseAndOpen) {
   com.SetLog(&log);
   com.SetComPortNo(6);
   com.SetActive(true);
-  auto first = com.fake;
+  auto first = com.Last();
   com.NotifyAdd(heard.Event());
   log.Clear();
   auto adopted = std::make_shared<platform::FakeSerialDevice>();
@@ -466,7 +466,7 @@ TEST(PortLifecycleFake, AtDesignTimeAnOpenIsOnlyATest) {
   com.SetActive(true);
   EXPECT_TRUE(com.Active());  // the test succeeded
   EXPECT_FALSE(com.IsOpened());
-  EXPECT_TRUE(com.fake->IsClosed());
+  EXPECT_TRUE(com.Last()->IsClosed());
   com.openError = 2;
   EXPECT_THROW(com.SetActive(true), Exception);
   EXPECT_FALSE(com.Active());
@@ -482,7 +482,7 @@ TEST(PortLifecycleFake, DestroyingAnOpenPortDetachesItsProcessorThenClosesIt) {
   com->SetDataProcessor(&processor);
   com->NotifyAdd(heard.Event());
   com->SetActive(true);
-  auto fake = com->fake;
+  auto fake = com->Last();
   owner.DestroyComponent(com);
   EXPECT_TRUE(fake->IsClosed());
   EXPECT_EQ(processor.Device(), nullptr);

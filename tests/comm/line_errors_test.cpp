@@ -38,7 +38,7 @@ class PortLineErrors : public ::testing::Test {
 };
 
 TEST_F(PortLineErrors, CountsLeftByEarlierUsersAreNoErrorsOfThisOpen) {
-  com.fake->ReceiveBytes({'o', 'k'});
+  com.Last()->ReceiveBytes({'o', 'k'});
   ASSERT_TRUE(processor.seen.Until([&] { return !processor.chunks.empty() || !errors.empty(); }));
   processor.seen.Read([&] {
     EXPECT_TRUE(errors.empty());
@@ -49,10 +49,10 @@ TEST_F(PortLineErrors, CountsLeftByEarlierUsersAreNoErrorsOfThisOpen) {
 }
 
 TEST_F(PortLineErrors, AnErrorOfThisOpenIsReportedOnceWithItsFlag) {
-  com.fake->InjectLineErrors(CE_FRAME);
-  com.fake->ReceiveBytes({'x'});
+  com.Last()->InjectLineErrors(CE_FRAME);
+  com.Last()->ReceiveBytes({'x'});
   ASSERT_TRUE(processor.seen.Until([&] { return !errors.empty(); }));
-  com.fake->ReceiveBytes({'y'});
+  com.Last()->ReceiveBytes({'y'});
   ASSERT_TRUE(processor.seen.Until([&] { return !processor.chunks.empty(); }));
   processor.seen.Read([&] { EXPECT_EQ(errors, std::vector<std::uint32_t>{CE_FRAME}); });
 }
@@ -60,10 +60,10 @@ TEST_F(PortLineErrors, AnErrorOfThisOpenIsReportedOnceWithItsFlag) {
 TEST_F(PortLineErrors, AnErrorWhileAFullBufferIsEmptiedIsReported) {
   bool injected = false;  // the message worker's alone
   com.SetOnAfterReceive(TOnReceived::Bind(&injected, [&](TObject*, const Byte*, std::uint32_t) {
-    if (!std::exchange(injected, true)) com.fake->InjectLineErrors(CE_OVERRUN);
+    if (!std::exchange(injected, true)) com.Last()->InjectLineErrors(CE_OVERRUN);
   }));
   // More than the read buffer holds: its second part is still waiting after the first read.
-  com.fake->ReceiveBytes(std::vector<std::uint8_t>(com.BufferInSize() + 100u, 'z'));
+  com.Last()->ReceiveBytes(std::vector<std::uint8_t>(com.BufferInSize() + 100u, 'z'));
   ASSERT_TRUE(processor.seen.Until([&] { return !errors.empty(); }));
   processor.seen.Read([&] { EXPECT_EQ(errors, std::vector<std::uint32_t>{CE_OVERRUN}); });
 }

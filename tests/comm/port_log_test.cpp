@@ -82,8 +82,8 @@ TEST_F(PortWithFailingLog, OpensWhole) {
   ASSERT_NO_THROW(com.SetActive(true));
   ASSERT_TRUE(com.Active());
   EXPECT_EQ(heard.Codes(), std::vector<int>{2});
-  EXPECT_EQ(com.fake->Calls(platform::FakeSerialDevice::Op::SetupComm), 1);
-  com.fake->ReceiveBytes({'o', 'k'});
+  EXPECT_EQ(com.Last()->Calls(platform::FakeSerialDevice::Op::SetupComm), 1);
+  com.Last()->ReceiveBytes({'o', 'k'});
   EXPECT_TRUE(processor.seen.Until([&] { return !processor.chunks.empty(); }));
 }
 
@@ -91,7 +91,7 @@ TEST_F(PortWithFailingLog, KeepsReceivingAndTellsTheErrorReportOnce) {
   ASSERT_NO_THROW(com.SetActive(true));
   com.SetLog(&log);
   for (std::size_t burst = 1; burst <= 3; ++burst) {
-    com.fake->ReceiveBytes({'a', 'b', 'c'});
+    com.Last()->ReceiveBytes({'a', 'b', 'c'});
     ASSERT_TRUE(processor.seen.Until([&] { return processor.chunks.size() == burst; }))
         << "burst " << burst;
   }
@@ -108,7 +108,7 @@ TEST_F(PortWithFailingLog, SendsWithoutThrowing) {
   EXPECT_NO_THROW(com.SendChar('x'));
   EXPECT_NO_THROW(com.SendString(ToBytes("yz")));
   EXPECT_NO_THROW(com.SendData(block, 3));
-  EXPECT_EQ(com.fake->Written(), (std::vector<std::uint8_t>{'x', 'y', 'z', 1, 2, 3}));
+  EXPECT_EQ(com.Last()->Written(), (std::vector<std::uint8_t>{'x', 'y', 'z', 1, 2, 3}));
   EXPECT_EQ(com.TotalSent(), 6u);
 }
 

@@ -5,8 +5,8 @@
 #include <atomic>
 
 #include "comm/comm_fixtures.h"
-#include "serialkit/comm/thread_io.h"
 #include "comm/worker_fixtures.h"
+#include "serialkit/comm/thread_io.h"
 #include "serialkit/platform/application.h"
 
 namespace {
@@ -34,7 +34,7 @@ class FakePort : public ::testing::Test {
   void Open() {
     com.SetActive(true);
     ASSERT_TRUE(com.Active());
-    fake = com.fake;
+    fake = com.Last();
   }
 
   // What the handlers record; it outlives the port, which may still raise them as it closes.

@@ -103,7 +103,7 @@ TEST(PortSendFake, EachSendLogsWhatItSendsAndCountsIt) {
   com.SendData(data.data(), 3);
   com.SendData(data.data(), 0);
   com.SendAheadChar('!');
-  EXPECT_EQ(com.fake->Written(), (Bytes{0xA5, 'h', 'i', 9, 8, 7, '!'}));
+  EXPECT_EQ(com.Last()->Written(), (Bytes{0xA5, 'h', 'i', 9, 8, 7, '!'}));
   EXPECT_EQ(com.TotalSent(), 7u);
   EXPECT_EQ(log.Lines(), (std::vector<std::string>{
                              "2 skComm: Try to send char A5h ...",
@@ -121,7 +121,7 @@ TEST(PortSendFake, AFailedWaitedWriteReportsItsErrorCodeAndCountsNothing) {
   RecordingLog log;
   com.SetLog(&log);
   com.SetActive(true);
-  com.fake->FailOperation(Op::Write, EIO);
+  com.Last()->FailOperation(Op::Write, EIO);
   com.SetOnCommError(
       TOnCommErrorEvent::Bind(&reported, [&](TObject* sender, std::uint32_t code, std::uint32_t sys,
                                              TComStateFlags state, bool& flush) {
@@ -130,13 +130,13 @@ TEST(PortSendFake, AFailedWaitedWriteReportsItsErrorCodeAndCountsNothing) {
         flush = true;
       }));
   log.Clear();
-  com.fake->ClearJournal();
+  com.Last()->ClearJournal();
   EXPECT_NO_THROW(com.SendChar('z'));
   EXPECT_EQ(reported, (std::vector<std::uint32_t>{0, EIO, 0}));
   EXPECT_EQ(com.TotalSent(), 0u);
   EXPECT_EQ(log.Lines().back(), "1 skComm: Communication Error 0:5 0");
   // The handler asked for the buffers to be flushed.
-  EXPECT_EQ(sktest::JournalOfCalls(*com.fake),
+  EXPECT_EQ(sktest::JournalOfCalls(*com.Last()),
             (std::vector<std::string>{"Write 1", "PurgeComm 0xF", "CancelIo"}));
   EXPECT_TRUE(com.Active());
 }
@@ -150,7 +150,7 @@ TEST(PortSendFake, LineControlEscapesAndTracesOnlyWhileOpen) {
   EXPECT_TRUE(traces.empty());
   com.SetActive(true);
   traces.clear();
-  com.fake->ClearJournal();
+  com.Last()->ClearJournal();
   com.SetStateDTR(false);
   com.SetStateDTR(true);
   com.SetStateRTS(true);
@@ -160,7 +160,7 @@ TEST(PortSendFake, LineControlEscapesAndTracesOnlyWhileOpen) {
   com.SetStateBreak(true);
   com.SetStateBreak(false);
   std::vector<std::string> escapes;
-  for (const auto& e : com.fake->Journal())
+  for (const auto& e : com.Last()->Journal())
     if (e.rfind("EscapeCommFunction", 0) == 0) escapes.push_back(e.substr(19));
   EXPECT_EQ(escapes, (std::vector<std::string>{"6", "5", "3", "4", "1", "2", "8", "9"}));
   const auto dsr = SetOf<TTraceStates>(tsDSR), cts = SetOf<TTraceStates>(tsCTS);
@@ -176,7 +176,7 @@ TEST(PortSendFake, ModemSignalsAndMonitorsFollowTheLines) {
   com.SetMonitorRLSD(&notACheckBox);  // left alone
   com.SetMonitorRing(&ring);
   com.SetActive(true);
-  com.fake->SetModemStatus(MS_CTS_ON | MS_DSR_ON);
+  com.Last()->SetModemStatus(MS_CTS_ON | MS_DSR_ON);
   EXPECT_EQ(com.ModemSignals(), SetOf<TModemSignals>(msCTS, msDSR));
   com.SetStateDTR(true);
   EXPECT_TRUE(cts.Checked());
@@ -184,7 +184,7 @@ TEST(PortSendFake, ModemSignalsAndMonitorsFollowTheLines) {
   EXPECT_FALSE(ring.Checked());
   com.DoTraceState(&com, SetOf<TTraceStates>(tsRing));
   EXPECT_TRUE(ring.Checked());
-  com.fake->SetModemStatus(MS_RLSD_ON);
+  com.Last()->SetModemStatus(MS_RLSD_ON);
   com.DoTraceState(&com, 0);
   EXPECT_FALSE(cts.Checked());
   EXPECT_TRUE(ring.Checked());  // the port never puts the ring lamp out
@@ -208,7 +208,7 @@ TEST(PortSendFake, WaitForSignalSeesTheLineComeOnOrGivesUp) {
   FakeComm com;
   EXPECT_FALSE(com.WaitForSignal(msDSR, 5000));  // closed: at once
   com.SetActive(true);
-  auto fake = com.fake;
+  auto fake = com.Last();
   // DSR comes on once the waiter has looked at least once.
   std::thread line([&] {
     while (fake->Calls(Op::GetCommModemStatus) == 0) std::this_thread::yield();
@@ -226,10 +226,10 @@ TEST(PortSendFake, DirectionControlRaisesRtsBeforeSendingAndDropsItOnPurge) {
   FakeComm com;
   com.SetRS485Mode(true);
   com.SetActive(true);
-  com.fake->ClearJournal();
+  com.Last()->ClearJournal();
   com.SendChar('r');
   com.ClearDeviceOutput();
-  auto j = sktest::JournalOfCalls(*com.fake);
+  auto j = sktest::JournalOfCalls(*com.Last());
   j.erase(std::remove(j.begin(), j.end(), "GetCommModemStatus"), j.end());
   if (platform::DriverTogglesRts()) {
     // The driver raises RTS around each transmission itself: the port leaves the line alone.
@@ -237,7 +237,7 @@ TEST(PortSendFake, DirectionControlRaisesRtsBeforeSendingAndDropsItOnPurge) {
     EXPECT_EQ(j, (std::vector<std::string>{"Write 1", "PurgeComm 0x5"}));
   } else {
     EXPECT_TRUE(com.IsNotSupportRS485());
-    EXPECT_EQ(com.fake->Mask(), EV_RXCHAR | EV_TXEMPTY);
+    EXPECT_EQ(com.Last()->Mask(), EV_RXCHAR | EV_TXEMPTY);
     EXPECT_EQ(j, (std::vector<std::string>{"EscapeCommFunction 3", "Write 1", "PurgeComm 0x5",
                                            "EscapeCommFunction 4"}));
   }
@@ -262,7 +262,7 @@ TEST(PortSendFake, ReceivedBytesAndKeystrokesGoThroughTheBoundTerminal) {
   com.SetTerminalUsage(tuBoth);
   com.SetActive(true);
   term.Type(u'k');
-  EXPECT_EQ(com.fake->Written(), Bytes{'k'});
+  EXPECT_EQ(com.Last()->Written(), Bytes{'k'});
   EXPECT_EQ(term.Text(), u"");  // no echo
   com.SetTerminalEcho(true);
   term.Type(u'e');

@@ -93,7 +93,7 @@ TEST(CommSettings, ProtocolAndRS485FlagsReplaceTheDrivenBitsOnly) {
   EXPECT_EQ(DcbFlags(com.CommConfig().dcb), kept | 0x2015u);
 
   com.SetActive(true);
-  EXPECT_EQ(DcbFlags(com.fake->State()), kept | 0x2015u);  // the default's flags reach the port
+  EXPECT_EQ(DcbFlags(com.Last()->State()), kept | 0x2015u);  // the default's flags reach the port
 }
 
 TEST(CommSettings, EventMaskFollowsTheTraceStates) {
@@ -113,7 +113,7 @@ TEST(CommSettings, EventMaskFollowsTheTraceStates) {
   for (const Case& c : cases) {
     com.SetTraceStates(c.states);
     EXPECT_EQ(com.EventMask(), c.mask);
-    EXPECT_EQ(com.fake->Mask(), c.mask);  // written to the open port at once
+    EXPECT_EQ(com.Last()->Mask(), c.mask);  // written to the open port at once
   }
   EXPECT_EQ(TskCustomComm::EventMaskOf(0, true), 0x0005u);  // software direction control
 }
@@ -149,12 +149,12 @@ TEST(CommSettings, EventCharacterKeepsItsLowEightBits) {
 TEST(CommSettings, ChangesOnAnOpenPortAreWrittenAtOnceWithoutReopening) {
   FakeComm com;
   com.SetActive(true);
-  auto fake = com.fake;
+  auto fake = com.Last();
   const int stateCalls = fake->Calls(Op::SetCommState);
   com.SetBaudRate(57600);
   EXPECT_EQ(fake->Calls(Op::SetCommState), stateCalls + 1);
   EXPECT_EQ(fake->State().BaudRate, 57600u);
-  EXPECT_EQ(com.fake, fake);
+  EXPECT_EQ(com.Last(), fake);
   EXPECT_TRUE(com.Active());
 
   com.SetBufferInSize(16384);
@@ -171,19 +171,19 @@ TEST(CommSettings, ChangesOnAClosedPortWaitForTheNextOpen) {
   FakeComm com;
   com.SetBaudRate(230400);
   com.SetTimeoutWrite(40);
-  EXPECT_EQ(com.fake, nullptr);  // nothing was opened for them
+  EXPECT_EQ(com.Last(), nullptr);  // nothing was opened for them
   com.SetActive(true);
-  EXPECT_EQ(com.fake->State().BaudRate, 230400u);
-  EXPECT_EQ(com.fake->Timeouts().WriteTotalTimeoutConstant, 40u);
+  EXPECT_EQ(com.Last()->State().BaudRate, 230400u);
+  EXPECT_EQ(com.Last()->Timeouts().WriteTotalTimeoutConstant, 40u);
 }
 
 TEST(CommSettings, ASettingTheDriverRefusesStaysInTheRecordButNotOnThePort) {
   FakeComm com;
   com.SetActive(true);
-  com.fake->FailOperation(Op::SetCommState, 22);
+  com.Last()->FailOperation(Op::SetCommState, 22);
   com.SetBaudRate(1234567);
   EXPECT_EQ(com.BaudRate(), 1234567u);
-  EXPECT_EQ(com.fake->State().BaudRate, 19200u);
+  EXPECT_EQ(com.Last()->State().BaudRate, 19200u);
   EXPECT_TRUE(com.Active());  // no error reaches anybody
 }
 
@@ -200,9 +200,9 @@ TEST(CommSettings, TheLoadersSettingsGiveTheRecordsItsDeviceExpects) {
   com.SetUseMainThread(false);
   com.SetBaudRate(921600);
   com.SetActive(true);
-  ASSERT_TRUE(com.fake);
+  ASSERT_TRUE(com.Last());
   EXPECT_EQ(com.openedNames, std::vector<std::string>{"COM3"});
-  const DCB d = com.fake->State();
+  const DCB d = com.Last()->State();
   EXPECT_EQ(d.BaudRate, 921600u);
   EXPECT_EQ(DcbFlags(d), 0x1011u);
   EXPECT_EQ(d.ByteSize, 8);
@@ -211,15 +211,15 @@ TEST(CommSettings, TheLoadersSettingsGiveTheRecordsItsDeviceExpects) {
   EXPECT_EQ(d.XonLim, 80);
   EXPECT_EQ(d.XoffLim, 200);
   EXPECT_EQ(d.EvtChar, 0);
-  EXPECT_EQ(com.fake->Mask(), 0x0005u);
-  EXPECT_EQ(com.fake->InQueue(), 8192u);
-  EXPECT_EQ(com.fake->OutQueue(), 8192u);
-  const COMMTIMEOUTS t = com.fake->Timeouts();
+  EXPECT_EQ(com.Last()->Mask(), 0x0005u);
+  EXPECT_EQ(com.Last()->InQueue(), 8192u);
+  EXPECT_EQ(com.Last()->OutQueue(), 8192u);
+  const COMMTIMEOUTS t = com.Last()->Timeouts();
   EXPECT_EQ(t.ReadIntervalTimeout + t.ReadTotalTimeoutMultiplier + t.ReadTotalTimeoutConstant +
                 t.WriteTotalTimeoutMultiplier + t.WriteTotalTimeoutConstant,
             0u);
   // The port is set up in this order before anybody hears it has opened.
-  const auto j = com.fake->Journal();
+  const auto j = com.Last()->Journal();
   ASSERT_GE(j.size(), 5u);
   EXPECT_EQ(std::vector<std::string>(j.begin(), j.begin() + 5),
             (std::vector<std::string>{"ClearCommError", "SetupComm 8192 8192", "SetCommTimeouts",
@@ -230,14 +230,14 @@ TEST(CommSettings, ReadingTheStateBackDerivesProtocolAndRS485) {
   FakeComm com;
   com.SetStreamProtocol(spXonXoff);
   com.SetActive(true);
-  DCB d = com.fake->State();
+  DCB d = com.Last()->State();
   SetDcbFlags(d, 0x3011);
-  com.fake->SetCommState(d);
+  com.Last()->SetCommState(d);
   com.ReadDeviceState();
   EXPECT_TRUE(com.RS485Mode());
   EXPECT_EQ(com.StreamProtocol(), spNone);
   SetDcbFlags(d, 0x2015);
-  com.fake->SetCommState(d);
+  com.Last()->SetCommState(d);
   com.ReadDeviceState();
   EXPECT_FALSE(com.RS485Mode());
   EXPECT_EQ(com.StreamProtocol(), spHardware);

@@ -24,7 +24,7 @@ TEST(PortWaitLimits, WaitForBytesWithAnyLongLimitWaitsForTheBytes) {
     FakeComm com;
     com.SetComPortNo(7);
     com.SetActive(true);
-    WhileWaiting([&] { com.fake->ReceiveBytes({'a', 'b'}); });
+    WhileWaiting([&] { com.Last()->ReceiveBytes({'a', 'b'}); });
     EXPECT_TRUE(com.WaitForBytes(2, ms));
   }
 }
@@ -35,7 +35,7 @@ TEST(PortWaitLimits, WaitForSignalWithAnyLongLimitWaitsForTheLine) {
     FakeComm com;
     com.SetComPortNo(7);
     com.SetActive(true);
-    WhileWaiting([&] { com.fake->SetModemStatus(MS_DSR_ON); });
+    WhileWaiting([&] { com.Last()->SetModemStatus(MS_DSR_ON); });
     EXPECT_TRUE(com.WaitForSignal(msDSR, ms));
   }
 }

@@ -1,9 +1,9 @@
 // The port configuration dialog through the platform hook.
 #include <cstring>
 
+#include "port_config_fixtures.h"
 #include "serialkit/discovery/device.h"
 #include "serialkit/platform/config_dialog.h"
-#include "port_config_fixtures.h"
 
 namespace sktest {
 namespace {
@@ -23,24 +23,24 @@ TEST(ConfigDialog, WithoutAWindowSystemItIsCancelledAndNothingChanges) {
 #ifdef _WIN32
   GTEST_SKIP() << "Windows shows its own port dialog, which waits for an operator";
 #endif
-  ScriptedComm com;
+  FakeComm com;
   com.SetBaudRate(2400);
   com.SetActive(true);
   const sk::DCB before = com.CommConfig().dcb;
-  const int writes = com.Device().Calls(FakeSerialDevice::Op::SetCommState);
+  const int writes = com.Last()->Calls(FakeSerialDevice::Op::SetCommState);
   com.ConfigDialog();
   EXPECT_EQ(std::memcmp(&com.CommConfig().dcb, &before, sizeof before), 0);
-  EXPECT_EQ(com.Device().Calls(FakeSerialDevice::Op::SetCommState), writes);
+  EXPECT_EQ(com.Last()->Calls(FakeSerialDevice::Op::SetCommState), writes);
 }
 
 TEST(ConfigDialog, EditsTheRecordAsTheOpenPortHasIt) {
-  ScriptedComm com;
+  FakeComm com;
   com.SetComPortNo(5);
   com.SetActive(true);
   // The port was changed behind the component's back: the dialog starts from the port.
-  sk::DCB changed = com.Device().State();
+  sk::DCB changed = com.Last()->State();
   changed.BaudRate = 4800;
-  com.Device().SetCommState(changed);
+  com.Last()->SetCommState(changed);
 
   std::string shownName;
   std::uint32_t shownBaud = 0;
@@ -57,14 +57,14 @@ TEST(ConfigDialog, EditsTheRecordAsTheOpenPortHasIt) {
   EXPECT_EQ(shownName, "COM5");
   EXPECT_EQ(shownBaud, 4800u);
   EXPECT_EQ(com.BaudRate(), 31250u);
-  EXPECT_EQ(com.Device().State().BaudRate, 31250u);
+  EXPECT_EQ(com.Last()->State().BaudRate, 31250u);
   EXPECT_EQ(com.StreamProtocol(), sk::spXonXoff);
 }
 
 // A port whose device list holds one entry, port 5, opened under another name.
-class ListedComm : public ScriptedComm {
+class ListedComm : public FakeComm {
  public:
-  using ScriptedComm::ScriptedComm;
+  using FakeComm::FakeComm;
   ~ListedComm() override { Shutdown(); }
   void DeviceListLoad() override {
     auto d = std::make_unique<sk::TskDevice>();
@@ -91,7 +91,7 @@ TEST(ConfigDialog, NamesThePortAsTheDeviceListHasIt) {
 }
 
 TEST(ConfigDialog, ACancelledHookLeavesTheRecordAsItWas) {
-  ScriptedComm com;
+  FakeComm com;
   com.SetBaudRate(2400);
   const sk::DCB before = com.CommConfig().dcb;
   // A dialog that scribbles on the record and is then cancelled.

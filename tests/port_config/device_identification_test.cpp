@@ -2,9 +2,9 @@
 // devices whose input arrives on a schedule.
 #include <algorithm>
 
+#include "port_config_fixtures.h"
 #include "serialkit/platform/application.h"
 #include "serialkit/platform/tick.h"
-#include "port_config_fixtures.h"
 
 namespace sktest {
 namespace {
@@ -66,27 +66,27 @@ TEST(PnpString, ReadsFromBeginMarkerThroughEndMarker) {
   };
   for (const PnpCase& c : cases) {
     SCOPED_TRACE(c.name);
-    ScriptedComm com;
+    FakeComm com;
     com.Prepare = [&](FakeSerialDevice& f) {
       f.SetModemStatus(MS_DSR_ON);
       for (const Chunk& k : c.input) f.ScheduleInput(B(k.bytes), k.delayMs, k.after, k.occurrence);
     };
     EXPECT_EQ(com.GetPNPDeviceString(), c.expected);
     ASSERT_EQ(com.devices.size(), 1u);
-    EXPECT_EQ(Count(com.Device(), "Read 1"), c.reads);
+    EXPECT_EQ(Count(*com.Last(), "Read 1"), c.reads);
     EXPECT_FALSE(com.Active());
-    EXPECT_TRUE(com.Device().IsClosed());
+    EXPECT_TRUE(com.Last()->IsClosed());
   }
 }
 
 TEST(PnpString, TogglesTheLinesInOrderWithTheirPauses) {
-  ScriptedComm com;
+  FakeComm com;
   com.Prepare = [](FakeSerialDevice& f) {
     f.SetModemStatus(MS_DSR_ON);
     f.ScheduleInput(B("(1)"), 10, kSetRts);
   };
   ASSERT_EQ(com.GetPNPDeviceString(), "(1)");
-  const FakeSerialDevice& f = com.Device();
+  const FakeSerialDevice& f = *com.Last();
   EXPECT_EQ(Lines(f), (std::vector<std::string>{"DTR+", "RTS-", "DTR-", "RTS-", "DTR+", "RTS+"}));
   // Both buffers are cleared before the lines are touched.
   const auto journal = f.Journal();
@@ -108,19 +108,18 @@ TEST(PnpString, TogglesTheLinesInOrderWithTheirPauses) {
 }
 
 TEST(PnpString, SecondToggleDropsAndRaisesBothLines) {
-  ScriptedComm com;
+  FakeComm com;
   com.Prepare = [](FakeSerialDevice& f) { f.SetModemStatus(MS_DSR_ON); };
   const std::uint32_t start = sk::platform::GetTickCount();
   EXPECT_EQ(com.GetPNPDeviceString(), "");
   // Two pauses, a wait, a pause and a last wait: a second chance was given.
   EXPECT_GE(sk::platform::GetTickCount() - start, 1000u);
-  EXPECT_EQ(Lines(com.Device()),
-            (std::vector<std::string>{"DTR+", "RTS-", "DTR-", "RTS-", "DTR+", "RTS+", "DTR-",
-                                      "RTS-", "DTR+", "RTS+"}));
+  EXPECT_EQ(Lines(*com.Last()), (std::vector<std::string>{"DTR+", "RTS-", "DTR-", "RTS-", "DTR+",
+                                                          "RTS+", "DTR-", "RTS-", "DTR+", "RTS+"}));
 }
 
 TEST(PnpString, ReadsAt1200Baud7N1AndPutsSettingsAndTraceStatesBack) {
-  ScriptedComm com;
+  FakeComm com;
   com.SetBaudRate(115200);
   com.SetParity(sk::pEven);
   com.SetStopBits(sk::sbTwo);
@@ -133,7 +132,7 @@ TEST(PnpString, ReadsAt1200Baud7N1AndPutsSettingsAndTraceStatesBack) {
   const sk::DCB before = com.CommConfig().dcb;
   ASSERT_EQ(com.GetPNPDeviceString(), "(1)");
 
-  const auto history = com.Device().StateHistory();
+  const auto history = com.Last()->StateHistory();
   ASSERT_GE(history.size(), 2u);
   const sk::DCB& working = history[history.size() - 2];
   EXPECT_EQ(working.BaudRate, 1200u);
@@ -148,11 +147,11 @@ TEST(PnpString, ReadsAt1200Baud7N1AndPutsSettingsAndTraceStatesBack) {
   EXPECT_EQ(sk::DcbFlags(com.CommConfig().dcb), sk::DcbFlags(before));
   EXPECT_EQ(com.TraceStates(), states);
   // While reading, the event mask asked for nothing beyond received characters.
-  EXPECT_EQ(Count(com.Device(), "SetCommMask 0x1"), 1);
+  EXPECT_EQ(Count(*com.Last(), "SetCommMask 0x1"), 1);
 }
 
 TEST(PnpString, AnOpenPortIsClosedAndOpenedAgain) {
-  ScriptedComm com;
+  FakeComm com;
   com.Prepare = [](FakeSerialDevice& f) {
     f.SetModemStatus(MS_DSR_ON);
     f.ScheduleInput(B("(1)"), 10, kSetRts);
@@ -162,11 +161,11 @@ TEST(PnpString, AnOpenPortIsClosedAndOpenedAgain) {
   ASSERT_EQ(com.devices.size(), 2u);
   EXPECT_TRUE(com.devices[0]->IsClosed());
   EXPECT_TRUE(com.Active());
-  EXPECT_FALSE(com.Device().IsClosed());
+  EXPECT_FALSE(com.Last()->IsClosed());
 }
 
 TEST(PnpString, WaitsServeTheThreadsMessages) {
-  ScriptedComm com;
+  FakeComm com;
   com.Prepare = [](FakeSerialDevice& f) {
     f.SetModemStatus(MS_DSR_ON);
     f.ScheduleInput(B("(1)"), 10, kSetRts);
@@ -176,7 +175,7 @@ TEST(PnpString, WaitsServeTheThreadsMessages) {
   std::uint32_t baudMeanwhile = 0;
   app.PostCall(app.MainThreadId(), [&] {
     served = true;
-    if (!com.devices.empty()) baudMeanwhile = com.Device().State().BaudRate;
+    if (!com.devices.empty()) baudMeanwhile = com.Last()->State().BaudRate;
   });
   EXPECT_EQ(com.GetPNPDeviceString(), "(1)");
   EXPECT_TRUE(served);
@@ -186,7 +185,7 @@ TEST(PnpString, WaitsServeTheThreadsMessages) {
 TEST(PnpString, NoDsrPutsThePortBackThenReportsTheFatalError) {
   for (const bool wasOpen : {false, true}) {
     SCOPED_TRACE(wasOpen ? "open before" : "closed before");
-    ScriptedComm com;
+    FakeComm com;
     RecordingLog log;
     com.SetLog(&log);
     if (wasOpen) com.SetActive(true);
@@ -207,14 +206,14 @@ TEST(PnpString, NoDsrPutsThePortBackThenReportsTheFatalError) {
     EXPECT_EQ(activeWhenReported, wasOpen);
     EXPECT_EQ(com.Active(), wasOpen);
     ASSERT_EQ(com.devices.size(), 1u);
-    EXPECT_EQ(com.Device().IsClosed(), !wasOpen);
+    EXPECT_EQ(com.Last()->IsClosed(), !wasOpen);
     EXPECT_EQ(fatal.heard, std::vector<std::string>{"1 0 Device Connect Initialization Error"});
-    EXPECT_EQ(Count(com.Device(), "Read 1"), 0);
+    EXPECT_EQ(Count(*com.Last(), "Read 1"), 0);
   }
 }
 
 TEST(PnpString, APortThatDoesNotOpenGivesNothing) {
-  ScriptedComm com;
+  FakeComm com;
   com.openError = 2;
   FatalErrors fatal;
   com.SetOnFatalError(fatal.Event());
@@ -225,23 +224,23 @@ TEST(PnpString, APortThatDoesNotOpenGivesNothing) {
 }
 
 TEST(InitDeviceConnect, RaisesRtsWhenDsrAnswers) {
-  ScriptedComm com;
+  FakeComm com;
   RecordingLog log;
   com.SetLog(&log);
   com.Prepare = [](FakeSerialDevice& f) { f.SetModemStatus(MS_DSR_ON); };
   com.SetActive(true);
-  com.Device().ClearJournal();
+  com.Last()->ClearJournal();
   log.Clear();
   com.InitDeviceConnect();
-  EXPECT_EQ(Lines(com.Device()), (std::vector<std::string>{"DTR+", "RTS-", "RTS+"}));
-  EXPECT_EQ(Count(com.Device(), "PurgeComm 0xF"), 1);
+  EXPECT_EQ(Lines(*com.Last()), (std::vector<std::string>{"DTR+", "RTS-", "RTS+"}));
+  EXPECT_EQ(Count(*com.Last(), "PurgeComm 0xF"), 1);
   EXPECT_EQ(log.Lines(),
             std::vector<std::string>{"1 skComm: The device connection was succesful tested"});
   EXPECT_TRUE(com.Active());
 }
 
 TEST(InitDeviceConnect, WithoutDsrIsAFatalErrorAfter200Ms) {
-  ScriptedComm com;
+  FakeComm com;
   RecordingLog log;
   com.SetLog(&log);
   com.SetActive(true);
@@ -254,14 +253,14 @@ TEST(InitDeviceConnect, WithoutDsrIsAFatalErrorAfter200Ms) {
     EXPECT_STREQ(e.what(), "Device Connect Initialization Error");
   }
   EXPECT_GE(sk::platform::GetTickCount() - start, 200u);
-  EXPECT_EQ(Lines(com.Device()), (std::vector<std::string>{"DTR+", "RTS-"}));
+  EXPECT_EQ(Lines(*com.Last()), (std::vector<std::string>{"DTR+", "RTS-"}));
   EXPECT_EQ(log.Lines(),
             std::vector<std::string>{"0 Fatal Error: 1, 0, Device Connect Initialization Error"});
   EXPECT_TRUE(com.Active());
 }
 
 TEST(InitDeviceConnect, DoesNothingOnAClosedPort) {
-  ScriptedComm com;
+  FakeComm com;
   RecordingLog log;
   com.SetLog(&log);
   com.InitDeviceConnect();

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <new>
 
-#include "serialkit/platform/serial_device.h"
 #include "port_config_fixtures.h"
+#include "serialkit/platform/serial_device.h"
 
 namespace sktest {
 namespace {
@@ -42,7 +42,7 @@ TEST(FreshRecords, ANewPortsLineSettingsHoldNothingItDidNotSet) {
   EXPECT_EQ((*com).CommConfig().dwProviderSubType, system.dwProviderSubType);
   EXPECT_EQ((*com).CommConfig().dwProviderSize, 0u);
   // Two new ports save the same bytes.
-  ScriptedComm other;
+  FakeComm other;
   EXPECT_EQ(std::memcmp(&d, &other.CommConfig().dcb, sizeof d), 0);
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// What the configuration tests share: registry roots of the test's own, and a port whose
-// every open makes a new scripted fake device.
+// What the configuration tests share: registry roots of the test's own, and the port on fake
+// devices.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -11,8 +11,9 @@
 #include <vector>
 
 #include "serialkit/comm/serial_comm.h"
-#include "serialkit/testing/fake_serial_device.h"
 #include "serialkit/platform/system_error.h"
+#include "serialkit/testing/fake_serial_device.h"
+#include "support/fake_comm.h"
 #include "support/recording_log.h"
 #include "support/scratch_dir.h"
 
@@ -61,33 +62,7 @@ class RegistryRoots : public ::testing::Test {
   ScopedEnv machine{"SK_MACHINE_REGISTRY", dir / "machine"};
 };
 
-// A port whose opens each make a new fake device, prepared by Prepare, or fail with
-// openError.
-class ScriptedComm : public sk::TskComm {
- public:
-  using TskComm::TskComm;
-  ~ScriptedComm() override { Shutdown(); }
-
-  std::function<void(sk::platform::FakeSerialDevice&)> Prepare;
-  std::uint32_t openError = 0;
-  // Every device opened, the last one at the back.
-  std::vector<std::shared_ptr<sk::platform::FakeSerialDevice>> devices;
-
-  sk::platform::FakeSerialDevice& Device() { return *devices.back(); }
-  using TskComm::CommCfg;
-
- protected:
-  sk::THandle OpenDevicePath(const std::string&) override {
-    if (openError != 0) {
-      sk::platform::SetLastError(openError);
-      return nullptr;
-    }
-    auto fake = std::make_shared<sk::platform::FakeSerialDevice>();
-    if (Prepare) Prepare(*fake);
-    devices.push_back(fake);
-    return fake;
-  }
-};
+using testsupport::FakeComm;
 
 // The fatal errors a port reports, with the exception cleared when asked.
 struct FatalErrors {

@@ -74,7 +74,7 @@ Settings SettingsOf(const sk::TskComm& Com) {
 using SavedConfig = RegistryRoots;
 
 TEST_F(SavedConfig, SaveWritesPortNumberDcbAndZeroPadding) {
-  ScriptedComm com;
+  FakeComm com;
   RecordingLog log;
   com.SetLog(&log);
   com.SetComPortNo(3);
@@ -95,7 +95,7 @@ TEST_F(SavedConfig, SaveWritesPortNumberDcbAndZeroPadding) {
 }
 
 TEST_F(SavedConfig, MachineRootIsItsOwnFolder) {
-  ScriptedComm com;
+  FakeComm com;
   com.SetComPortNo(7);
   com.SaveConfig(RegistryRoot::LocalMachine, "Ports", "Saved");
   EXPECT_EQ(ReadFileBytes(MachineRoot() + "/Ports/Saved").size(), 49u);
@@ -109,7 +109,7 @@ TEST_F(SavedConfig, LoadTakesPortNumberAndLineSettingsOver) {
   };
   for (const Case c : {Case{3, 3}, Case{255, 255}, Case{260, 4}, Case{256, 0}}) {
     SCOPED_TRACE(c.saved);
-    ScriptedComm source;
+    FakeComm source;
     source.SetComPortNo(c.saved);
     source.SetBaudRate(921600);
     source.SetParity(sk::pMark);
@@ -119,7 +119,7 @@ TEST_F(SavedConfig, LoadTakesPortNumberAndLineSettingsOver) {
     source.SetStreamProtocol(sk::spNone);
     source.SaveConfig(RegistryRoot::CurrentUser, "Key", "Value");
 
-    ScriptedComm target;
+    FakeComm target;
     RecordingLog log;
     target.SetLog(&log);
     target.LoadConfig(RegistryRoot::CurrentUser, "Key", "Value");
@@ -133,19 +133,19 @@ TEST_F(SavedConfig, LoadTakesPortNumberAndLineSettingsOver) {
 }
 
 TEST_F(SavedConfig, LoadingReachesAnOpenPortOnTheLoadedNumber) {
-  ScriptedComm source;
+  FakeComm source;
   source.SetComPortNo(9);
   source.SetBaudRate(4800);
   source.SaveConfig(RegistryRoot::CurrentUser, "K", "V");
 
-  ScriptedComm com;
+  FakeComm com;
   com.SetComPortNo(2);
   com.SetActive(true);
   com.LoadConfig(RegistryRoot::CurrentUser, "K", "V");
   ASSERT_EQ(com.devices.size(), 2u);  // reopened on the new number
   EXPECT_TRUE(com.Active());
   EXPECT_EQ(com.ComPortNo(), 9);
-  EXPECT_EQ(com.Device().State().BaudRate, 4800u);
+  EXPECT_EQ(com.Last()->State().BaudRate, 4800u);
 
   // A reopen that fails is a failure of the load.
   com.SetComPortNo(2);
@@ -163,7 +163,7 @@ TEST_F(SavedConfig, ValuesThatAreAbsentOrOfAnotherLengthChangeNothing) {
                                  std::size_t{4096}, std::size_t{99999}}) {
     SCOPED_TRACE(size);
     WriteFileBytes(UserRoot() + "/K/V", Bytes(size, 0x05));
-    ScriptedComm com;
+    FakeComm com;
     RecordingLog log;
     com.SetLog(&log);
     const Settings before = SettingsOf(com);
@@ -171,7 +171,7 @@ TEST_F(SavedConfig, ValuesThatAreAbsentOrOfAnotherLengthChangeNothing) {
     EXPECT_EQ(SettingsOf(com), before);
     EXPECT_EQ(log.Lines(), std::vector<std::string>{"1 skComm: Configuration was loaded"});
   }
-  ScriptedComm com;
+  FakeComm com;
   RecordingLog log;
   com.SetLog(&log);
   const Settings before = SettingsOf(com);
@@ -207,7 +207,7 @@ TEST_F(SavedConfig, NamesThatWouldLeaveTheRootAreRefused) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.key + " | " + c.name);
-    ScriptedComm com;
+    FakeComm com;
     RecordingLog log;
     FatalErrors fatal;
     com.SetLog(&log);
@@ -245,7 +245,7 @@ TEST_F(SavedConfig, LinksInsideTheStoreAreNotFollowed) {
   fs::create_directories(UserRoot() + "/K");
   fs::create_symlink(dir / "outside/target", UserRoot() + "/K/V");
 
-  ScriptedComm com;
+  FakeComm com;
   FatalErrors fatal;
   fatal.silence = true;
   com.SetOnFatalError(fatal.Event());
@@ -262,7 +262,7 @@ TEST_F(SavedConfig, AnUnwritableRootIsAFatalErrorWithItsText) {
   // A file where the root's folder would be: even an administrator cannot write there.
   WriteFileBytes(dir / "blocked", Bytes{1});
   ScopedEnv blocked("XDG_CONFIG_HOME", dir / "blocked");
-  ScriptedComm com;
+  FakeComm com;
   RecordingLog log;
   com.SetLog(&log);
   try {
@@ -286,7 +286,7 @@ TEST_F(SavedConfig, AnUnwritableRootIsAFatalErrorWithItsText) {
 }
 
 TEST_F(SavedConfig, AWriteThatFailsHalfWayKeepsTheOldValue) {
-  ScriptedComm com;
+  FakeComm com;
   com.SetComPortNo(5);
   com.SaveConfig(RegistryRoot::CurrentUser, "K", "V");
   const Bytes old = ReadFileBytes(UserRoot() + "/K/V");

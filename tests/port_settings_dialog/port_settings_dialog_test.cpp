@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <functional>
 
-#include "serialkit/platform/config_dialog.h"
 #include "port_config/port_config_fixtures.h"
+#include "serialkit/platform/config_dialog.h"
 #include "serialkit/widgets/port_settings_dialog.h"
 
 namespace sktest {
@@ -139,7 +139,7 @@ TEST_F(DialogTest, OnlyPositiveRatesCanBeConfirmed) {
 }
 
 TEST_F(DialogTest, ConfirmedValuesReachTheComponentAndTheOpenPort) {
-  ScriptedComm com;
+  FakeComm com;
   com.SetComPortNo(5);
   com.SetActive(true);
   QString title;
@@ -161,7 +161,7 @@ TEST_F(DialogTest, ConfirmedValuesReachTheComponentAndTheOpenPort) {
   EXPECT_EQ(com.Parity(), sk::pEven);
   EXPECT_EQ(com.StopBits(), sk::sbTwo);
   EXPECT_EQ(com.StreamProtocol(), sk::spXonXoff);
-  const sk::DCB port = com.Device().State();
+  const sk::DCB port = com.Last()->State();
   EXPECT_EQ(port.BaudRate, 250000u);
   EXPECT_EQ(port.ByteSize, 7);
   EXPECT_EQ(port.Parity, sk::EVENPARITY);
@@ -170,7 +170,7 @@ TEST_F(DialogTest, ConfirmedValuesReachTheComponentAndTheOpenPort) {
 }
 
 TEST_F(DialogTest, ConfirmedOnAClosedPortTheSettingsWaitForTheOpen) {
-  ScriptedComm com;
+  FakeComm com;
   WhenShown([&](PortSettingsDialog& d) {
     Choose(d, "BaudRate", QStringLiteral("921600"));
     Choose(d, "FlowControl", QStringLiteral("None"));
@@ -180,11 +180,11 @@ TEST_F(DialogTest, ConfirmedOnAClosedPortTheSettingsWaitForTheOpen) {
   EXPECT_EQ(com.BaudRate(), 921600u);
   EXPECT_EQ(com.StreamProtocol(), sk::spNone);
   com.SetActive(true);
-  EXPECT_EQ(com.Device().State().BaudRate, 921600u);
+  EXPECT_EQ(com.Last()->State().BaudRate, 921600u);
 }
 
 TEST_F(DialogTest, SettingsTheDialogCannotShowSurviveAConfirmation) {
-  ScriptedComm com;
+  FakeComm com;
   com.SetRS485Mode(true);
   WhenShown([&](PortSettingsDialog& d) {
     Choose(d, "Parity", QStringLiteral("Odd"));
@@ -196,11 +196,11 @@ TEST_F(DialogTest, SettingsTheDialogCannotShowSurviveAConfirmation) {
 }
 
 TEST_F(DialogTest, CancelChangesNothing) {
-  ScriptedComm com;
+  FakeComm com;
   com.SetBaudRate(38400);
   com.SetActive(true);
   const sk::DCB before = com.CommConfig().dcb;
-  const int writes = com.Device().Calls(sk::platform::FakeSerialDevice::Op::SetCommState);
+  const int writes = com.Last()->Calls(sk::platform::FakeSerialDevice::Op::SetCommState);
   WhenShown([&](PortSettingsDialog& d) {
     Choose(d, "BaudRate", QStringLiteral("1200"));
     Choose(d, "Parity", QStringLiteral("Mark"));
@@ -208,8 +208,8 @@ TEST_F(DialogTest, CancelChangesNothing) {
   });
   com.ConfigDialog();
   EXPECT_EQ(std::memcmp(&com.CommConfig().dcb, &before, sizeof before), 0);
-  EXPECT_EQ(com.Device().Calls(sk::platform::FakeSerialDevice::Op::SetCommState), writes);
-  EXPECT_EQ(com.Device().State().BaudRate, 38400u);
+  EXPECT_EQ(com.Last()->Calls(sk::platform::FakeSerialDevice::Op::SetCommState), writes);
+  EXPECT_EQ(com.Last()->State().BaudRate, 38400u);
 }
 
 }  // namespace
