@@ -26,8 +26,4 @@ TEST(PlatformConfigDialog, ARecordOfTheWrongSizeIsRefusedUnchanged) {
   EXPECT_EQ(std::memcmp(&config, &before, sizeof config), 0);
 }
 
-TEST(PlatformConfigDialog, ShowingTheDialog) {
-  GTEST_SKIP() << "the system's dialog waits for an operator to confirm or cancel it";
-}
-
 }  // namespace
