@@ -35,8 +35,12 @@ link_ports 47 48 "$ports_dir"
 link_ports 49 50 "$ports_dir"
 export SK_TEST_PTY_PAIRS="COM47:COM48 COM49:COM50"
 # The port tests (tests/comm) enter a pseudo-terminal under the port number each case chooses;
-# for each number they use, COM<n> is linked with COM<n+100>, the stand-in's master end.
-for n in 51 52 61 62 63 64 65 66 67 68 70 71 72 73 81 82 83 84 85 88 89; do
+# for each number in their list kPtyPortNumbers, COM<n> is linked with COM<n+100>, the
+# stand-in's master end.
+pty_ports=$(sed -n '/kPtyPortNumbers\[\] = {/,/};/p' tests/comm/comm_fixtures.h |
+  sed 's/.*{//; s/}.*//' | tr -cs '0-9' ' ')
+[ -n "${pty_ports// /}" ] || { echo "no port numbers in tests/comm/comm_fixtures.h" >&2; exit 1; }
+for n in $pty_ports; do
   link_ports $((n + 100)) "$n" "$ports_dir"
 done
 # The receive stress test's cases with fewer chunks than on Linux: Wine's serial calls are

@@ -146,6 +146,12 @@ inline constexpr std::uint32_t kNoSuchPort = ENOENT;
 inline constexpr std::uint32_t kPortInUse = EBUSY;
 #endif
 
+// The port numbers that the cases below enter, each for one case. On Windows the test stage
+// links a pair of ports for each number in this list, which it reads from here
+// (scripts/windows-test.sh): a case that takes a new number adds it here.
+inline constexpr std::uint32_t kPtyPortNumbers[] = {51, 52, 61, 62, 63, 64, 65, 66, 67, 68, 69, 70,
+                                                    71, 72, 73, 81, 82, 83, 84, 85, 87, 88, 89};
+
 // Pseudo-terminals entered as COM ports in a port map of this test's own.
 class PtyPorts : public ::testing::Test {
  protected:
@@ -163,6 +169,8 @@ class PtyPorts : public ::testing::Test {
   // these cases use (scripts/windows-test.sh), and the stand-in takes that pair, which no other
   // program's stand-in takes.
   sk::platform::PseudoTerminal& AddPort(std::uint32_t PortNo) {
+    EXPECT_NE(std::ranges::find(kPtyPortNumbers, PortNo), std::end(kPtyPortNumbers))
+        << "COM" << PortNo << " is not in kPtyPortNumbers: the Windows stage has no pair for it";
 #ifdef _WIN32
     const auto pair = "COM" + std::to_string(PortNo + 100) + ":COM" + std::to_string(PortNo);
     ::_putenv_s("SK_TEST_PTY_PAIRS", pair.c_str());
