@@ -1,19 +1,42 @@
 // Throughput of packet detection: bytes per second through a collection holding the device's
-// eight answer definitions, as the data processor drives it (read the packet, reset it).
+// eight answer definitions, as the data processor drives it (read the packet, reset it), and
+// through one of 64 definitions of the same shape, for a program that tells many answers apart.
 #include <benchmark/benchmark.h>
 
 #include <random>
 #include <string>
+#include <vector>
 
-#include "serialkit/dataproc/data_packet.h"
 #include "loader/boot_protocol.h"
+#include "serialkit/dataproc/data_packet.h"
 
 namespace {
 
 namespace protocol = bootshell::protocol;
 
-void DefineAnswers(sk::TskDataPackets& packets) {
-  for (const auto& a : protocol::kAnswers) {
+struct Answer {
+  std::string begin;
+  std::string end;
+  std::int32_t tag;
+};
+
+std::vector<Answer> LoaderAnswers() {
+  std::vector<Answer> answers;
+  for (const auto& a : protocol::kAnswers)
+    answers.push_back({std::string(a.begin), std::string(a.end), a.tag});
+  return answers;
+}
+
+// The loader's markers numbered on to 64: every begin marker starts like every other.
+std::vector<Answer> SixtyFourAnswers() {
+  std::vector<Answer> answers;
+  for (int i = 0; i < 64; ++i)
+    answers.push_back({"answerB" + std::to_string(i), "answerE" + std::to_string(i), i});
+  return answers;
+}
+
+void Define(sk::TskDataPackets& packets, const std::vector<Answer>& answers) {
+  for (const auto& a : answers) {
     sk::TskDataPacket& p = packets.Add();
     p.SetPacketBegin(sk::ToBytes(a.begin));
     p.SetPacketEnd(sk::ToBytes(a.end));
@@ -23,18 +46,23 @@ void DefineAnswers(sk::TskDataPackets& packets) {
 }
 
 // About 1 MiB of what a port delivers during a transfer: answers with text payloads, mostly
-// acknowledgements and now and then an info block, between line noise and stray bytes.
-std::string RealisticStream() {
+// acknowledgements and now and then an info block, between line noise and stray bytes. With
+// more than the loader's answers, the acknowledgements are any of them.
+std::string RealisticStream(const std::vector<Answer>& answers) {
   std::mt19937 random(7);
   std::string s;
+  const std::size_t info = answers.size() - 1;
   while (s.size() < (1u << 20)) {
-    const std::size_t kind = random() % 16 == 0 ? 7 : 2 + random() % 2;
-    const auto& a = protocol::kAnswers[kind];
+    const std::size_t kind = random() % 16 == 0 ? info
+                             : answers.size() == protocol::kAnswers.size()
+                                 ? 2 + random() % 2
+                                 : random() % answers.size();
+    const auto& a = answers[kind];
     std::string payload =
-        kind == 7
+        kind == info
             ? "ZR48 boot loader 1.3, flash 256K, page 2048, serial 0x" + std::to_string(random())
             : "<OK 0x" + std::to_string(0x08002000 + random() % 65536) + ">";
-    s += std::string(a.begin) + payload + std::string(a.end);
+    s += a.begin + payload + a.end;
     for (std::size_t n = random() % 24; n > 0; --n) s += static_cast<char>(random());
   }
   return s;
@@ -47,9 +75,9 @@ std::string NearMissStream() {
   return s;
 }
 
-void Run(benchmark::State& state, const std::string& stream) {
+void Run(benchmark::State& state, const std::vector<Answer>& answers, const std::string& stream) {
   sk::TskDataPackets packets;
-  DefineAnswers(packets);
+  Define(packets, answers);
   std::int64_t found = 0;
   for (auto _ : state) {
     for (char c : stream) {
@@ -71,15 +99,31 @@ void Run(benchmark::State& state, const std::string& stream) {
 }
 
 void BM_DeviceAnswers_RealisticStream(benchmark::State& state) {
-  static const std::string stream = RealisticStream();
-  Run(state, stream);
+  static const auto answers = LoaderAnswers();
+  static const std::string stream = RealisticStream(answers);
+  Run(state, answers, stream);
 }
 BENCHMARK(BM_DeviceAnswers_RealisticStream)->Unit(benchmark::kMillisecond);
 
 void BM_DeviceAnswers_NearMissStream(benchmark::State& state) {
+  static const auto answers = LoaderAnswers();
   static const std::string stream = NearMissStream();
-  Run(state, stream);
+  Run(state, answers, stream);
 }
 BENCHMARK(BM_DeviceAnswers_NearMissStream)->Unit(benchmark::kMillisecond);
+
+void BM_SixtyFourAnswers_RealisticStream(benchmark::State& state) {
+  static const auto answers = SixtyFourAnswers();
+  static const std::string stream = RealisticStream(answers);
+  Run(state, answers, stream);
+}
+BENCHMARK(BM_SixtyFourAnswers_RealisticStream)->Unit(benchmark::kMillisecond);
+
+void BM_SixtyFourAnswers_NearMissStream(benchmark::State& state) {
+  static const auto answers = SixtyFourAnswers();
+  static const std::string stream = NearMissStream();
+  Run(state, answers, stream);
+}
+BENCHMARK(BM_SixtyFourAnswers_NearMissStream)->Unit(benchmark::kMillisecond);
 
 }  // namespace
