@@ -52,7 +52,6 @@ void TCollection::Delete(std::int32_t Index) {
   fItems.erase(it);
   // Destroyed after it has left the list, so that it never shows up half torn down.
   gone.reset();
-  Update(nullptr);
 }
 
 void TCollection::Clear() {
@@ -61,7 +60,6 @@ void TCollection::Clear() {
     fItems.pop_back();
     last.reset();
   }
-  Update(nullptr);
 }
 
 void TCollection::Assign(const TPersistent& Source) {
@@ -84,7 +82,6 @@ void TCollection::Assign(const TPersistent& Source) {
 TCollectionItem& TCollection::Append(std::unique_ptr<TCollectionItem> Item) {
   Item->fCollection = this;
   fItems.push_back(std::move(Item));
-  Update(nullptr);
   return *fItems.back();
 }
 
@@ -93,7 +90,6 @@ std::unique_ptr<TCollectionItem> TCollection::Extract(const TCollectionItem& Ite
   std::unique_ptr<TCollectionItem> taken = std::move(*it);
   fItems.erase(it);
   taken->fCollection = nullptr;
-  Update(nullptr);
   return taken;
 }
 
@@ -104,7 +100,6 @@ void TCollection::Move(std::int32_t From, std::int32_t To) {
     std::rotate(first + From, first + From + 1, first + To + 1);
   else
     std::rotate(first + To, first + From, first + From + 1);
-  Update(nullptr);
 }
 
 }  // namespace sk

@@ -38,10 +38,6 @@ class TCollectionItem : public TPersistent {
   virtual std::string GetDisplayName() const { return ClassName(); }
   std::string ClassName() const override { return "TCollectionItem"; }
 
- protected:
-  // Tells the collection that this item's settings or state have changed.
-  void Changed();
-
  private:
   friend class TCollection;
   TCollection* fCollection = nullptr;
@@ -71,8 +67,6 @@ class TCollection : public TPersistent {
   std::string ClassName() const override { return "TCollection"; }
 
  protected:
-  // Called when an item has changed (Item) or items were added, removed or moved (none).
-  virtual void Update(TCollectionItem* Item) { (void)Item; }
   // The item class of this collection.
   virtual std::unique_ptr<TCollectionItem> CreateItem() const = 0;
   virtual bool Accepts(const TCollectionItem& Item) const = 0;
@@ -92,9 +86,5 @@ class TCollection : public TPersistent {
 
   std::vector<std::unique_ptr<TCollectionItem>> fItems;
 };
-
-inline void TCollectionItem::Changed() {
-  if (fCollection != nullptr) fCollection->Update(this);
-}
 
 }  // namespace sk

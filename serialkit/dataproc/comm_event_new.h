@@ -26,11 +26,6 @@ class TCommEventNew {
 
   void Reset() { Reserved = 1; }
 
-  // Where the match stands (1: nothing matched) and moving it there, for a caller that steps
-  // matchers whose patterns share their first bytes once for all of them.
-  std::int32_t Position() const { return Reserved; }
-  void SetPosition(std::int32_t Value) { Reserved = std::clamp(Value, 1, std::max(fLen, 1)); }
-
   // True while some leading bytes of the pattern have been matched.
   bool IsPossible() const { return Reserved > 1; }
 

@@ -26,14 +26,12 @@ void TskDataPacket::SetPacketBegin(ByteString Value) {
   fPacketBeginLength = length;
   // The whole marker is put into the buffer when it matches, so the buffer must hold it.
   if (fPacketBeginLength > fPacketLengthMax) ReallocateBuffer(fPacketBeginLength);
-  Changed();
 }
 
 void TskDataPacket::SetPacketEnd(ByteString Value) {
   const std::int32_t length = MarkerLength(Value);
   fPacketEnd = std::move(Value);
   fPacketEndLength = length;
-  Changed();
 }
 
 TskDataPacketLengthEvent TskDataPacket::OnPacketLength() const {
@@ -45,7 +43,6 @@ void TskDataPacket::SetOnPacketLength(TskDataPacketLengthEvent Value) {
     fOnPacketLength = std::make_shared<const TskDataPacketLengthEvent>(std::move(Value));
   else
     fOnPacketLength.reset();
-  Changed();
 }
 
 ByteString TskDataPacket::GetData() const {
@@ -67,7 +64,6 @@ void TskDataPacket::ReallocateBuffer(std::int32_t Size) {
   fDataBuffer = std::move(fresh);
   fPacketLengthMax = Size;
   fDataLength = kept;
-  Changed();
 }
 
 void TskDataPacket::Reset() {
@@ -80,7 +76,6 @@ void TskDataPacket::Reset() {
   } else {
     fState = StateAfterBegin();
   }
-  Changed();
 }
 
 TskDataPacketState TskDataPacket::StateAfterBegin() {

@@ -3,7 +3,6 @@
 // marker, end marker, length, silence, or a combination) and collects the bytes of one such
 // packet as they arrive. The collection offers every byte to its definitions in order and
 // tells its processor which one, if any, has just completed a packet.
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -40,10 +39,7 @@ class TskDataPacket : public TCollectionItem {
   explicit TskDataPacket(CreateKey Key);
 
   bool Active() const { return fActive; }
-  void SetActive(bool Value) {
-    fActive = Value;
-    Changed();
-  }
+  void SetActive(bool Value) { fActive = Value; }
   bool ResetOthers() const { return fResetOthers; }
   void SetResetOthers(bool Value) { fResetOthers = Value; }
   const std::string& Caption() const { return fCaption; }
@@ -54,24 +50,15 @@ class TskDataPacket : public TCollectionItem {
   const ByteString& PacketEnd() const { return fPacketEnd; }
   void SetPacketEnd(ByteString Value);
   std::int32_t PacketLength() const { return fPacketLength; }
-  void SetPacketLength(std::int32_t Value) {
-    fPacketLength = Value;
-    Changed();
-  }
+  void SetPacketLength(std::int32_t Value) { fPacketLength = Value; }
   bool PacketEndByTimeout() const { return fByTimeout; }
-  void SetPacketEndByTimeout(bool Value) {
-    fByTimeout = Value;
-    Changed();
-  }
+  void SetPacketEndByTimeout(bool Value) { fByTimeout = Value; }
   TskDataPacketLengthEvent OnPacketLength() const;
   void SetOnPacketLength(TskDataPacketLengthEvent Value);
   std::int32_t Tag() const { return fTag; }
   void SetTag(std::int32_t Value) { fTag = Value; }
   Byte WildChar() const { return fWildChar; }
-  void SetWildChar(Byte Value) {
-    fWildChar = Value;
-    Changed();
-  }
+  void SetWildChar(Byte Value) { fWildChar = Value; }
 
   // The collected bytes of the current packet; valid until the definition is reset.
   ByteString Data() const { return GetData(); }
@@ -92,8 +79,12 @@ class TskDataPacket : public TCollectionItem {
   void Reset();
   // Offers one received byte; true when it completes a packet.
   bool IsPacket(Byte ch) {
-    Changed();
-    return Offer(ch);
+    // Waiting for the begin marker is where nearly every byte ends: kept inline and short.
+    if (fState == dpsWaitBegin && fActive) {
+      if (!fEvent.IsEvent(ch, fWildChar)) return false;
+      return BeginMatched();
+    }
+    return IsPacketCollecting(ch);
   }
   // A partial packet or a partial marker is pending.
   bool IsPossible() const { return fDataLength > 0 || fEvent.IsPossible(); }
@@ -106,40 +97,6 @@ class TskDataPacket : public TCollectionItem {
  private:
   friend class TskDataPackets;
 
-  // IsPacket without telling the collection, which keeps track itself.
-  bool Offer(Byte ch) {
-    // Waiting for the begin marker is where nearly every byte ends: kept inline and short.
-    if (fState == dpsWaitBegin && fActive) {
-      if (!fEvent.IsEvent(ch, fWildChar)) return false;
-      return BeginMatched();
-    }
-    return IsPacketCollecting(ch);
-  }
-  // Bit 0: a byte other than the first byte of the begin marker may change this definition
-  // (it is not quiet). Bit 1: IsPossible.
-  unsigned Status() const {
-    if (fState == dpsWaitBegin && fActive && fWildChar == 0) {
-      // Nothing is collected while waiting for the begin marker: only the matcher counts.
-      const unsigned matching = fEvent.IsPossible() ? 1u : 0u;
-      return matching | matching << 1;
-    }
-    const bool quiet = !fActive || fState == dpsInactive ||
-                       (fState == dpsWaitBegin && !fEvent.IsPossible() && !WildFirst());
-    return (quiet ? 0u : 1u) | (IsPossible() ? 2u : 0u);
-  }
-  // The byte that wakes a quiet definition waiting for its begin marker, if any.
-  bool StartByte(Byte& First) const {
-    if (!fActive || fState != dpsWaitBegin || fEvent.Len() == 0 || WildFirst()) return false;
-    First = fEvent.Str()[0];
-    return true;
-  }
-  // The next byte goes to the length handler, which may change any definition.
-  bool MayCallHandler() const {
-    return fActive && fState == dpsWaitLength && fOnPacketLengthOnce != nullptr;
-  }
-  bool WildFirst() const {
-    return fWildChar != 0 && fEvent.Len() > 0 && fEvent.Str()[0] == fWildChar;
-  }
   TskDataPacketState StateAfterBegin();
   // Without a begin marker, a length-limited packet keeps only its last PacketLength bytes.
   void KeepTail();
@@ -211,14 +168,7 @@ class TskDataPackets : public TCollection {
 
   // Offers one received byte to the definitions in order; the index of the one it completed,
   // or -1. Definitions after the completing one do not see the byte.
-  std::int32_t IsPacket(Byte ch) {
-    // A byte that wakes no definition changes nothing.
-    if (fSummaryValid && !fRegroup && (fBusy | fStarts[ch]) == 0) {
-      fIsPacketPossible = fPossible != 0;
-      return -1;
-    }
-    return IsPacketSlow(ch);
-  }
+  std::int32_t IsPacket(Byte ch);
   // Whether a definition looked at by the last IsPacket holds a partial packet or marker.
   bool IsPacketPossible() const { return fIsPacketPossible; }
   void Reset();
@@ -231,44 +181,13 @@ class TskDataPackets : public TCollection {
  protected:
   std::unique_ptr<TCollectionItem> CreateItem() const override;
   bool Accepts(const TCollectionItem& Item) const override;
-  void Update(TCollectionItem*) override { fSummaryValid = false; }
 
  private:
-  static constexpr std::size_t kSummaryMax = 64;
-
   TskDataPacket& At(std::size_t Index) const { return static_cast<TskDataPacket&>(ItemAt(Index)); }
-  std::int32_t IsPacketSlow(Byte ch);
-  // Offers the byte to every definition from First on, as the framing rules put it.
-  std::int32_t IsPacketFrom(Byte ch, std::size_t First, bool Possible);
   std::int32_t Completed(std::size_t Index, bool Possible);
-  void Summarize();
-  void Follow(std::size_t Follower, std::size_t Leader);
 
   bool fIsPacketPossible = false;
   TskDataProtocol* fDataProcessor;
-
-  // Which definitions a byte can change, so that a byte is offered only to those: a quiet
-  // definition skips every byte but the first byte of its begin marker, and skipping it changes
-  // nothing. Any change to a definition from outside the byte loop makes the summary invalid;
-  // it is rebuilt at the next byte. Bit i stands for definition i (up to 64 definitions).
-  bool fSummaryValid = false;
-  std::uint64_t fBusy = 0;                   // definitions that are not quiet
-  std::uint64_t fPossible = 0;               // definitions whose IsPossible is true
-  std::uint64_t fBeginLanes = 0;             // active, waiting for a begin marker without wildcard
-  std::uint64_t fEndLanes = 0;               // active, waiting for the end marker
-  std::array<std::uint64_t, 256> fStarts{};  // quiet definitions woken by each byte
-  std::array<Byte, kSummaryMax> fStartBytes{};  // the entries of fStarts in use
-  std::array<TskDataPacket*, kSummaryMax> fSummaryItems{};
-  std::size_t fStartCount = 0;
-  // Definitions waiting for begin markers that start alike step together: the first of them
-  // (the leader) is matched, and each follower standing at the same position takes its step
-  // while the pattern bytes compared are common to both and neither marker can end.
-  std::uint64_t fSynced = 0;  // followers at their leader's position
-  bool fRegroup = false;      // a leader has found its marker: group again at the next byte
-  std::array<std::uint8_t, kSummaryMax> fLeaderOf{};
-  std::array<std::uint64_t, kSummaryMax> fFollowersOf{};
-  std::array<std::int32_t, kSummaryMax> fGroupSafe{};  // highest position followers step alike
-  std::array<std::int32_t, kSummaryMax> fGroupFrom{};  // leader's position before this byte
 };
 
 }  // namespace sk
