@@ -114,8 +114,7 @@ TEST(BlockingWaits, ALineWatchedOnlyForTheWaitRaisesNoTraceEvent) {
     }
     if (traced) {
       // The event that ended the wait may still be on its way to the trace.
-      sktest::Eventually([&] { return traceEvents != 0; }, std::chrono::seconds(10),
-                         [] { platform::Application().ProcessMessages(20); });
+      testsupport::ServeUntil([&] { return traceEvents != 0; }, std::chrono::seconds(10));
     }
     EXPECT_EQ(traceEvents.load(), traced ? 1 : 0);
     EXPECT_EQ(com.EventMask(), maskBefore);

@@ -346,8 +346,7 @@ TEST(PortLifecycleFake, ALostConnectionClosesWithoutRetryUnlessKeepConnectionIsS
   com.SetActive(true);
   log.Clear();
   com.InternalClose(false);
-  Eventually([&] { return !log.Lines().empty(); }, 10s,
-             [] { platform::Application().ProcessMessages(100); });
+  testsupport::ServeUntil([&] { return !log.Lines().empty(); }, 10s);
   EXPECT_EQ(log.Lines(), std::vector<std::string>{"1 skComm: Try to keep connection ..."});
   com.SetActive(true);  // the next open works normally
   EXPECT_TRUE(com.Active());

@@ -129,10 +129,6 @@ inline void AddAnswers(sk::TskDataProtocol& P, std::initializer_list<int> Tags) 
   }
 }
 
-// Serves the calling thread's messages and timers until Done holds or ten seconds pass.
-inline bool ServeUntil(const std::function<bool()>& Done) {
-  return testsupport::Eventually(Done, 10s,
-                                 [] { sk::platform::Application().ProcessMessages(20); });
-}
+using testsupport::ServeUntil;
 
 }  // namespace chaintest

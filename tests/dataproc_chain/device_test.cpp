@@ -141,8 +141,8 @@ TEST(ProcessorOnDevice, FailedSendsReachTheGivenErrorReportWithTheirOwnText) {
   proc.SetOnTimeout(TNotifyEvent::Bind(&proc, [&](TObject*) { silent = true; }));
   proc.SetTimeout(20);
   proc.DataReceive(Ptr("answerB0"), 8);
-  EXPECT_TRUE(
-      testsupport::Eventually([&] { return silent; }, 10s, [&] { app.ProcessMessages(20); }));
+  EXPECT_TRUE(ServeUntil(
+      app, [&] { return silent; }, 10s));
 }
 
 // A real port on a pseudo-terminal, entered in a port map of this test's own.

@@ -26,12 +26,7 @@ namespace {
 using namespace sk;
 namespace pf = sk::platform;
 namespace fs = std::filesystem;
-
-// Serves this thread's messages until Done holds or a generous time has passed.
-bool ServeUntil(const std::function<bool()>& Done) {
-  return testsupport::Eventually(Done, std::chrono::seconds(20),
-                                 [] { pf::Application().ProcessMessages(100); });
-}
+using testsupport::ServeUntil;
 
 // A port component that follows the watcher's messages.
 struct WatchingComm {

@@ -44,8 +44,8 @@ TEST(Synchronize, IsServedByProcessMessagesAndWaitsForTheCall) {
     sawResult = (value == 42);  // the call has finished when Synchronize returns
   });
   worker.Start();
-  testsupport::Eventually([&] { return value != 0; }, std::chrono::seconds(10),
-                          [&] { app.ProcessMessages(1000); });
+  testsupport::ServeUntil(
+      app, [&] { return value != 0; }, std::chrono::seconds(10));
   worker.WaitFor();
   EXPECT_EQ(42, value);
   EXPECT_TRUE(sawResult);

@@ -31,10 +31,7 @@ struct TickCounter {
   }
 };
 
-// Serves the calling thread until Done holds or ten seconds pass.
-bool ServeUntil(TApplication& app, const std::function<bool()>& Done) {
-  return testsupport::Eventually(Done, 10s, [&] { app.ProcessMessages(100); });
-}
+using testsupport::ServeUntil;
 
 }  // namespace
 

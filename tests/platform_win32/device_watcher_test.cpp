@@ -40,10 +40,7 @@ struct PortBroadcast {
   wchar_t name[64] = {};
 };
 
-bool ServeUntil(const std::function<bool()>& Done) {
-  return testsupport::Eventually(Done, std::chrono::seconds(20),
-                                 [] { pf::Application().ProcessMessages(100); });
-}
+using testsupport::ServeUntil;
 
 TEST(DeviceWatcher, PortBroadcastsReachTheCreatingThreadInOrder) {
   std::vector<Heard> heard;

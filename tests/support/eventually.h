@@ -6,6 +6,8 @@
 #include <functional>
 #include <thread>
 
+#include "serialkit/platform/application.h"
+
 namespace testsupport {
 
 using namespace std::chrono_literals;
@@ -13,7 +15,7 @@ using namespace std::chrono_literals;
 // Looks until Done holds or Limit has passed; whether it held. Between the looks runs Between,
 // which serves the thread's queue or reads a line when the event comes that way; without one
 // the thread sleeps a millisecond.
-inline bool Eventually(const std::function<bool()>& Done, std::chrono::milliseconds Limit = 10s,
+inline bool Eventually(const std::function<bool()>& Done, std::chrono::milliseconds Limit = 20s,
                        const std::function<void()>& Between = {}) {
   const auto until = std::chrono::steady_clock::now() + Limit;
   while (!Done()) {
@@ -24,6 +26,16 @@ inline bool Eventually(const std::function<bool()>& Done, std::chrono::milliseco
       std::this_thread::sleep_for(1ms);
   }
   return true;
+}
+
+// Eventually, serving App's messages, calls and timers of the calling thread meanwhile: for
+// events that come through that thread's queue.
+inline bool ServeUntil(sk::platform::TApplication& App, const std::function<bool()>& Done,
+                       std::chrono::milliseconds Limit = 20s) {
+  return Eventually(Done, Limit, [&] { App.ProcessMessages(20); });
+}
+inline bool ServeUntil(const std::function<bool()>& Done, std::chrono::milliseconds Limit = 20s) {
+  return ServeUntil(sk::platform::Application(), Done, Limit);
 }
 
 }  // namespace testsupport
