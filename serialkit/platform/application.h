@@ -13,8 +13,8 @@
 //
 // On Windows the system's queue of each thread carries the thread messages and quits (posted
 // with PostThreadMessageW, taken with GetMessageW and PeekMessageW) and marks the places of the
-// calls, and each timer is a window timer of a hidden window of its thread (platform/
-// system_queue.h). Any loop that serves the system's queue then ticks the timers too, and
+// calls, and each timer is a window timer of a hidden window of its thread (platform/win32/
+// system_queue_state.cpp). Any loop that serves the system's queue then ticks the timers too, and
 // other code's thread messages reach ReceiveMessage; a quit ends a wait only behind the
 // messages posted before it.
 #include <cstdint>

@@ -8,7 +8,7 @@
 #include "serialkit/core/exception.h"
 #include "serialkit/platform/native_handle.h"
 #include "serialkit/platform/system_error.h"
-#include "serialkit/platform/system_queue.h"
+#include "serialkit/platform/win32/system_queue.h"
 #include "serialkit/platform/win32/window_class.h"
 
 namespace sk::platform::sysqueue {

@@ -1,9 +1,8 @@
 #pragma once
-// The system's own message queue of each thread and its window timers, where the system has
-// them (Windows). There the application object posts thread messages into the system queue,
-// so that any code that pumps it (a GUI toolkit's loop, a modal dialog) keeps them in order
-// with the system's, and its timers are window timers of a hidden window. Elsewhere the
-// application object keeps messages and timers itself and nothing here is called.
+// The system's own message queue of each thread and its window timers. The application object
+// posts thread messages into the system queue, so that any code that pumps it (a GUI toolkit's
+// loop, a modal dialog) keeps them in order with the system's, and its timers are window timers
+// of a hidden window (system_queue_state.cpp).
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -12,12 +11,6 @@
 #include "serialkit/platform/messages.h"
 
 namespace sk::platform::sysqueue {
-
-#ifdef _WIN32
-inline constexpr bool kUsed = true;
-#else
-inline constexpr bool kUsed = false;
-#endif
 
 // Marks a call's place among a thread's messages (the call's number in lParam). Below the
 // registered range, so that threads taking only registered messages never meet one; Take drops
