@@ -38,8 +38,10 @@ set(SK_PUBLIC_HEADERS
     platform/system_error.h
     platform/tick.h
     # The parts of the components' declarations that a program does not use by itself: the
-    # link between a port and its processors, the notify list and the event holder.
+    # link between a port and its processors, the notify list, the event holder and the
+    # parts of the port's base.
     comm/data_processor_link.h
+    comm/link_use_guard.h
     comm/notify_list.h
     comm/shared_event.h
     # The command-line loader's --list-ports reads the setup-device lists directly, for now.

@@ -13,7 +13,7 @@
 namespace sk {
 
 TskBaseIO::TskBaseIO(TComponent* AOwner, platform::TApplication& App)
-    : TComponent(AOwner), fApp(App) {}
+    : TComponent(AOwner), fApp(App), fLinkUses(App) {}
 
 TskBaseIO::~TskBaseIO() {
   // A derived class whose I/O thread uses its own members stops it in its destructor; what
@@ -330,41 +330,6 @@ bool TskBaseIO::DoSendComplete() {
   bool ignore = false;
   if (TskDataProcessorLink* dp = fDataProcessor.load()) dp->DoAfterSendComplete(ignore);
   return ignore;
-}
-
-// --- Links in use --------------------------------------------------------------------------
-
-void TskBaseIO::AcquireLinkUse() const {
-  std::lock_guard lock(linkUsesMutex_);
-  linkUsers_.push_back(platform::CurrentThreadId());
-}
-
-void TskBaseIO::ReleaseLinkUse() const {
-  std::vector<platform::TThreadID> waiters;
-  {
-    std::lock_guard lock(linkUsesMutex_);
-    auto it = std::find(linkUsers_.begin(), linkUsers_.end(), platform::CurrentThreadId());
-    if (it != linkUsers_.end()) linkUsers_.erase(it);
-    waiters = linkWaiters_;
-  }
-  for (platform::TThreadID w : waiters) App().WakeUp(w);
-}
-
-void TskBaseIO::WaitForLinkUses() const {
-  const platform::TThreadID self = platform::CurrentThreadId();
-  auto othersInside = [&] {
-    std::lock_guard lock(linkUsesMutex_);
-    return std::any_of(linkUsers_.begin(), linkUsers_.end(),
-                       [&](platform::TThreadID t) { return t != self; });
-  };
-  if (!othersInside()) return;
-  {
-    std::lock_guard lock(linkUsesMutex_);
-    linkWaiters_.push_back(self);
-  }
-  App().WaitServing([&] { return !othersInside(); });
-  std::lock_guard lock(linkUsesMutex_);
-  linkWaiters_.erase(std::find(linkWaiters_.begin(), linkWaiters_.end(), self));
 }
 
 // --- Keep-connection timer -----------------------------------------------------------------

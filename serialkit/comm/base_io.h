@@ -13,6 +13,7 @@
 
 #include "serialkit/comm/comm_types.h"
 #include "serialkit/comm/controls.h"
+#include "serialkit/comm/link_use_guard.h"
 #include "serialkit/comm/notify_list.h"
 #include "serialkit/comm/shared_event.h"
 #include "serialkit/core/bytes.h"
@@ -165,16 +166,16 @@ class TskBaseIO : public TComponent {
   // notification until the call has left it, serving synchronized calls.
   class TLinkUse {
    public:
-    explicit TLinkUse(const TskBaseIO& Owner) : owner_(Owner) { owner_.AcquireLinkUse(); }
-    ~TLinkUse() { owner_.ReleaseLinkUse(); }
+    explicit TLinkUse(const TskBaseIO& Owner) : fGuard(Owner.fLinkUses) { fGuard.Acquire(); }
+    ~TLinkUse() { fGuard.Release(); }
     TLinkUse(const TLinkUse&) = delete;
     TLinkUse& operator=(const TLinkUse&) = delete;
 
    private:
-    const TskBaseIO& owner_;
+    TskLinkUseGuard& fGuard;
   };
   // Waits until no other thread holds a link use (the calling thread's own do not count).
-  void WaitForLinkUses() const;
+  void WaitForLinkUses() const { fLinkUses.WaitForOthers(); }
 
   // An exception that a handler or a step of the component let escape where nobody can be
   // thrown to goes to the application's error report with its own text.
@@ -266,8 +267,6 @@ class TskBaseIO : public TComponent {
   bool TerminalKey(char16_t Ch);
   platform::TApplication& fApp;
   mutable std::atomic<bool> logFailing_{false};
-  void AcquireLinkUse() const;
-  void ReleaseLinkUse() const;
 
   TskNotifyList skNotifyList;
   std::atomic<TskCustomLogFile*> fLog{nullptr};
@@ -288,9 +287,8 @@ class TskBaseIO : public TComponent {
   mutable std::mutex timerMutex_;
   mutable std::mutex handleMutex_;
   THandle fHandle;
-  mutable std::mutex linkUsesMutex_;
-  mutable std::vector<platform::TThreadID> linkUsers_;
-  mutable std::vector<platform::TThreadID> linkWaiters_;
+  // Taken by const operations too (a log line), hence mutable.
+  mutable TskLinkUseGuard fLinkUses;
   std::mutex workersMutex_;
   std::unique_ptr<TskThreadIO> fThreadIO;
   std::vector<std::unique_ptr<platform::TThread>> deferredWorkers_;
