@@ -42,6 +42,7 @@ set(SK_PUBLIC_HEADERS
     # parts of the port's base.
     comm/data_processor_link.h
     comm/link_use_guard.h
+    comm/terminal_binding.h
     comm/notify_list.h
     comm/shared_event.h
     # The command-line loader's --list-ports reads the setup-device lists directly, for now.

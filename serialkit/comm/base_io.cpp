@@ -233,9 +233,8 @@ void TskBaseIO::Notification(TComponent* AComponent, TOperation Operation) {
     // The processor is being destroyed and may be past its own destructor: rather than
     // calling into it, drop whatever it subscribed here.
     skNotifyList.RemoveObject(AComponent);
-  } else if (AComponent == fTerminal.load()) {
-    fTerminal.store(nullptr);  // its key filter goes with it
-    hTerminal.store(nullptr);
+  } else if (fTerminalBinding.Forget(AComponent)) {
+    // Its key filter goes with it.
   } else if (AComponent == fLog.load()) {
     fLog.store(nullptr);
   }
@@ -303,7 +302,7 @@ void TskBaseIO::DoFatalError(std::uint32_t ErrorCode, std::uint32_t Detail,
 // --- Received data -------------------------------------------------------------------------
 
 bool TskBaseIO::IsReadRequired() const {
-  return fTerminal.load() != nullptr || fOnReceived.IsSet() || fDataProcessor.load() != nullptr;
+  return Terminal() != nullptr || fOnReceived.IsSet() || fDataProcessor.load() != nullptr;
 }
 
 bool TskBaseIO::DoReceived(const Byte* Buffer, std::uint32_t Len) {
@@ -319,7 +318,7 @@ bool TskBaseIO::DoReceived(const Byte* Buffer, std::uint32_t Len) {
   WriteLog(dlDebug, "Input data length: " + std::to_string(Len));
   TIgnoreTypes r = 0;
   if (TskDataProcessorLink* dp = fDataProcessor.load()) dp->DoProcessing(Buffer, Len, r);
-  if (hTerminal.load() != nullptr && !InSet(r, itTerminal))
+  if (fTerminalBinding.Receiver() != nullptr && !InSet(r, itTerminal))
     TerminalWrite(Buffer, static_cast<std::int32_t>(Len));
   fOnReceived.Call(this, Buffer, Len);
   return false;
@@ -362,53 +361,23 @@ bool TskBaseIO::KeepConnectionTimerEnabled() const {
 // --- Terminal ------------------------------------------------------------------------------
 
 void TskBaseIO::SetTerminal(TskTerminalControl* Value) {
-  if (TskTerminalControl* old = fTerminal.load()) old->SetKeyFilter(nullptr);
-  fTerminal.store(Value);
-  hTerminal.store(nullptr);
+  if (TskTerminalControl* old = Terminal()) old->SetKeyFilter(nullptr);
+  fTerminalBinding.Bind(Value, IsDesigning());
   if (Value != nullptr) {
     Value->SetKeyFilter([this](char16_t Ch) { return TerminalKey(Ch); });
-    if (IsDesigning() && TerminalUsage() == tuNone) fTerminalUsage.store(tuBoth);
     FreeNotification(Value);
   }
   SetTerminalUsage(TerminalUsage());
 }
 
-void TskBaseIO::SetTerminalUsage(TTerminalUsage Value) {
-  fTerminalUsage.store(Value);
-  TskTerminalControl* t = fTerminal.load();
-  if (t != nullptr) hTerminal.store(Value == tuReceive || Value == tuBoth ? t : nullptr);
-}
-
 bool TskBaseIO::TerminalKey(char16_t Ch) {
-  const TTerminalUsage usage = fTerminalUsage.load();
-  if (fTerminalLocked.load() || (usage != tuSend && usage != tuBoth)) return true;
+  if (!fTerminalBinding.SendsKeys()) return true;
   SendChar(Ch);
-  return fTerminalEcho.load();
+  return TerminalEcho();
 }
 
 void TskBaseIO::TerminalWrite(const Byte* Buffer, std::int32_t Len) {
-  TskTerminalControl* t = hTerminal.load();
-  if (t == nullptr || Len <= 0) return;
-  fTerminalLocked.store(true);  // what this writes is not typed input to send
-  struct Unlock {
-    std::atomic<bool>& locked;
-    ~Unlock() { locked.store(false); }
-  } unlock{fTerminalLocked};
-  if (Len == 1) {
-    t->WriteChar(static_cast<char16_t>(Buffer[0]));
-    return;
-  }
-  // Each byte is the character of that code; zero bytes end a part and are dropped.
-  std::u16string part;
-  for (std::int32_t i = 0; i < Len; ++i) {
-    if (Buffer[i] == 0) {
-      if (!part.empty()) t->ReplaceSelection(part);
-      part.clear();
-    } else {
-      part.push_back(static_cast<char16_t>(Buffer[i]));
-    }
-  }
-  if (!part.empty()) t->ReplaceSelection(part);
+  fTerminalBinding.Write(Buffer, Len);
 }
 
 }  // namespace sk

@@ -16,6 +16,7 @@
 #include "serialkit/comm/link_use_guard.h"
 #include "serialkit/comm/notify_list.h"
 #include "serialkit/comm/shared_event.h"
+#include "serialkit/comm/terminal_binding.h"
 #include "serialkit/core/bytes.h"
 #include "serialkit/core/component.h"
 #include "serialkit/core/fatal_error.h"
@@ -93,12 +94,12 @@ class TskBaseIO : public TComponent {
   void SetKeepConnection(bool Value) { fKeepConnection.store(Value); }
 
   // --- Terminal binding -------------------------------------------------------------------
-  TskTerminalControl* Terminal() const { return fTerminal.load(); }
+  TskTerminalControl* Terminal() const { return fTerminalBinding.Terminal(); }
   void SetTerminal(TskTerminalControl* Value);
-  TTerminalUsage TerminalUsage() const { return fTerminalUsage.load(); }
-  void SetTerminalUsage(TTerminalUsage Value);
-  bool TerminalEcho() const { return fTerminalEcho.load(); }
-  void SetTerminalEcho(bool Value) { fTerminalEcho.store(Value); }
+  TTerminalUsage TerminalUsage() const { return fTerminalBinding.Usage(); }
+  void SetTerminalUsage(TTerminalUsage Value) { fTerminalBinding.SetUsage(Value); }
+  bool TerminalEcho() const { return fTerminalBinding.Echo(); }
+  void SetTerminalEcho(bool Value) { fTerminalBinding.SetEcho(Value); }
 
   // --- Sending and purging (never throw; nothing on a closed port) -----------------------
   // The byte sent is the low 8 bits of the character.
@@ -272,11 +273,7 @@ class TskBaseIO : public TComponent {
   std::atomic<TskCustomLogFile*> fLog{nullptr};
   std::atomic<TskDataProcessorLink*> fDataProcessor{nullptr};
   TSharedEvent<TOnFatalErrorEvent> fOnFatalError;
-  std::atomic<TskTerminalControl*> hTerminal{nullptr};
-  std::atomic<TTerminalUsage> fTerminalUsage{tuNone};
-  std::atomic<TskTerminalControl*> fTerminal{nullptr};
-  std::atomic<bool> fTerminalEcho{false};
-  std::atomic<bool> fTerminalLocked{false};
+  TskTerminalBinding fTerminalBinding;
   TSharedEvent<TNotifyEvent> fOnClose;
   TSharedEvent<TNotifyEvent> fOnOpen;
   TSharedEvent<TOnReceived> fOnReceived;
