@@ -4,7 +4,6 @@
 
 #include "serialkit/comm/data_processor_link.h"
 #include "serialkit/comm/thread_io.h"
-#include "serialkit/comm/timer.h"
 #include "serialkit/platform/application.h"
 #include "serialkit/platform/serial_device.h"
 #include "serialkit/platform/system_error.h"
@@ -13,20 +12,17 @@
 namespace sk {
 
 TskBaseIO::TskBaseIO(TComponent* AOwner, platform::TApplication& App)
-    : TComponent(AOwner), fApp(App), fLinkUses(App) {}
+    : TComponent(AOwner),
+      fApp(App),
+      timerKeepConnection(App, TNotifyEvent(this, &TskBaseIO::KeepConnectionTimer)),
+      fLinkUses(App) {}
 
 TskBaseIO::~TskBaseIO() {
   // A derived class whose I/O thread uses its own members stops it in its destructor; what
   // is left here are threads that no longer reach a derived part.
   TskBaseIO::StopThreads();
   StopWorkers({});
-  std::unique_ptr<TskTimer> timer;
-  {
-    std::lock_guard lock(timerMutex_);
-    timer = std::move(timerKeepConnection);
-  }
-  if (timer) timer->SetEnabled(false);
-  timer.reset();
+  timerKeepConnection.Release();
   skNotifyList.Clear();
   TskBaseIO::DeviceListClear();
   // A derived class closes the port; one that did not leaves nothing open behind it.
@@ -339,23 +335,15 @@ void TskBaseIO::KeepConnectionTimer(TObject*) {
 }
 
 void TskBaseIO::StartKeepConnection() {
-  std::lock_guard lock(timerMutex_);
-  if (!timerKeepConnection) {
-    timerKeepConnection = std::make_unique<TskTimer>(App());
-    timerKeepConnection->SetInterval(2000);
-    timerKeepConnection->SetOnTimer(TNotifyEvent(this, &TskBaseIO::KeepConnectionTimer));
-  }
-  timerKeepConnection->SetEnabled(true);
+  timerKeepConnection.Start();
 }
 
 void TskBaseIO::StopKeepConnection() {
-  std::lock_guard lock(timerMutex_);
-  if (timerKeepConnection) timerKeepConnection->SetEnabled(false);
+  timerKeepConnection.Stop();
 }
 
 bool TskBaseIO::KeepConnectionTimerEnabled() const {
-  std::lock_guard lock(timerMutex_);
-  return timerKeepConnection && timerKeepConnection->Enabled();
+  return timerKeepConnection.Enabled();
 }
 
 // --- Terminal ------------------------------------------------------------------------------

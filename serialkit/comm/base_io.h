@@ -13,6 +13,7 @@
 
 #include "serialkit/comm/comm_types.h"
 #include "serialkit/comm/controls.h"
+#include "serialkit/comm/keep_connection_timer.h"
 #include "serialkit/comm/link_use_guard.h"
 #include "serialkit/comm/notify_list.h"
 #include "serialkit/comm/shared_event.h"
@@ -34,7 +35,6 @@ struct TDeviceChangeMessage;  // serialkit/platform/device_change.h
 }  // namespace platform
 class TskDataProcessorLink;
 class TskThreadIO;
-class TskTimer;
 
 // The open device. Null is the closed state (the invalid handle). Shared, so that a thread
 // still inside a call on a device that another thread has just closed sees that call fail
@@ -279,9 +279,7 @@ class TskBaseIO : public TComponent {
   TSharedEvent<TOnReceived> fOnReceived;
   std::atomic<bool> fUseMainThread{false};
   std::atomic<bool> fKeepConnection{false};
-  // Created on first use by the thread that first needs it, and ticks in that thread.
-  std::unique_ptr<TskTimer> timerKeepConnection;
-  mutable std::mutex timerMutex_;
+  TskKeepConnectionTimer timerKeepConnection;
   mutable std::mutex handleMutex_;
   THandle fHandle;
   // Taken by const operations too (a log line), hence mutable.
