@@ -41,6 +41,7 @@ set(SK_PUBLIC_HEADERS
     # link between a port and its processors, the notify list, the event holder and the
     # parts of the port's base.
     comm/data_processor_link.h
+    comm/device_list.h
     comm/keep_connection_timer.h
     comm/link_use_guard.h
     comm/terminal_binding.h

@@ -13,6 +13,7 @@
 
 #include "serialkit/comm/comm_types.h"
 #include "serialkit/comm/controls.h"
+#include "serialkit/comm/device_list.h"
 #include "serialkit/comm/keep_connection_timer.h"
 #include "serialkit/comm/link_use_guard.h"
 #include "serialkit/comm/notify_list.h"
@@ -287,14 +288,7 @@ class TskBaseIO : public TComponent {
   std::mutex workersMutex_;
   std::unique_ptr<TskThreadIO> fThreadIO;
   std::vector<std::unique_ptr<platform::TThread>> deferredWorkers_;
-  // The device list: each entry's display string as it was when the entry was made, and the
-  // record. Guarded, since a reopen in a worker thread reads it while the GUI reloads it.
-  struct DeviceEntry {
-    std::string Name;
-    std::unique_ptr<TskDevice> Object;
-  };
-  mutable std::mutex devicesMutex_;
-  std::vector<DeviceEntry> slDevices;
+  TskDeviceList slDevices{this};
 
   friend class TskThreadIO;
 };

@@ -11,6 +11,7 @@
 namespace sk {
 
 class TskBaseIO;
+class TskDeviceList;
 
 class TskDevice : public TPersistent {
  public:
@@ -42,7 +43,7 @@ class TskDevice : public TPersistent {
   platform::TGUID GuidClass;
 
  private:
-  friend class TskBaseIO;
+  friend class TskDeviceList;
   std::int32_t fIndex = 0;
   TskBaseIO* fParent = nullptr;
 };
