@@ -4,34 +4,31 @@
 #include <QCloseEvent>
 #include <QCompleter>
 #include <QDir>
-#include <QFileInfo>
 #include <QRadioButton>
 #include <QResizeEvent>
 
-#include <array>
-#include <cmath>
-
 #include "app/resources.h"
+#include "app/shared/control_table.h"
+#include "app/shared/file_choice.h"
 #include "serialkit/core/component.h"
-#include "serialkit/platform/application.h"
 
 namespace bootshell::app {
 
 namespace {
 
-// The window's client area and its bottom bars at 96 dpi.
-constexpr int kClientWidth = 688;
-constexpr int kClientHeight = 471;
-constexpr int kPanel1Width = 153;
-constexpr int kProgressHeight = 22;
-constexpr int kStatusHeight = 19;
-constexpr std::array<int, 7> kStatusPanelWidths{100, 200, 50, 50, 100, 100, 50};
-constexpr std::array<const char*, 3> kLinkKinds{"UART", "Bluetooth", "WiFi"};
+namespace win = bootshell::window;
 
-template <class T>
-T* Named(T* Control, const char* Name) {
-  Control->setObjectName(QString::fromLatin1(Name));
-  return Control;
+QString Text(std::string_view Utf8) {
+  return QString::fromUtf8(Utf8.data(), static_cast<qsizetype>(Utf8.size()));
+}
+
+void SetText(QWidget* Control, const QString& Text) {
+  if (auto* button = qobject_cast<QAbstractButton*>(Control))
+    button->setText(Text);
+  else if (auto* line = qobject_cast<QLineEdit*>(Control))
+    line->setText(Text);
+  else if (auto* memo = qobject_cast<QPlainTextEdit*>(Control))
+    memo->setPlainText(Text);
 }
 
 }  // namespace
@@ -46,17 +43,17 @@ TForm3::TForm3(QWidget* Parent)
         return QDir::toNativeSeparators(Dialog.selectedFiles().constFirst());
       }) {
   InitResources();
-  setObjectName(QStringLiteral("Form3"));
-  setWindowTitle(QStringLiteral(" Boot Mode Shell for ZR48"));
-  QFont font(QStringLiteral("Tahoma"));
-  font.setPixelSize(Px(11));
+  setObjectName(Text(win::kFormName));
+  setWindowTitle(Text(win::kCaption));
+  QFont font(Text(win::kFontName));
+  font.setPixelSize(Px(win::kFontPixels));
   setFont(font);
   QPalette face = palette();
   face.setColor(QPalette::Window, face.color(QPalette::Button));
   setPalette(face);
   setAutoFillBackground(true);
   CreateControls();
-  resize(Px(kClientWidth), Px(kClientHeight));
+  resize(Px(win::kClientWidth), Px(win::kClientHeight));
   PlaceControls();
 
   // The watcher's messages arrive on this (the GUI) thread through the application object.
@@ -72,78 +69,77 @@ TForm3::TForm3(QWidget* Parent)
 TForm3::~TForm3() = default;
 
 int TForm3::Px(int Value96) const {
-  return static_cast<int>(std::lround(Value96 * scale_));
+  return win::Px(Value96, scale_);
 }
 
-QRect TForm3::Box(int Left, int Top, int Width, int Height) const {
-  return QRect(Px(Left), Px(Top), Px(Left + Width) - Px(Left), Px(Top + Height) - Px(Top));
+QRect TForm3::Box(const win::Rect& At96) const {
+  const win::Rect r = win::Scaled(At96, scale_);
+  return QRect(r.Left, r.Top, r.Width, r.Height);
+}
+
+template <class T>
+T* TForm3::FromTable(T* Control, const char* Name) {
+  const win::ControlSpec& row = win::Control(Name);
+  Control->setObjectName(QString::fromLatin1(Name));
+  if (row.Place96 != win::Rect{}) Control->setGeometry(Box(row.Place96));
+  if (!row.Text.empty()) SetText(Control, Text(row.Text));
+  Control->setEnabled(row.Enabled);
+  if (!row.Visible) Control->hide();
+  return Control;
 }
 
 void TForm3::CreateControls() {
-  Panel1 = Named(new QFrame(this), "Panel1");
+  Panel1 = FromTable(new QFrame(this), "Panel1");
   Panel1->setFrameStyle(QFrame::Box | QFrame::Plain);
 
-  skDeviceBox1 = Named(new PortChooser(Panel1), "skDeviceBox1");
-  skDeviceBox1->setGeometry(Box(11, 16, 128, 21));
+  skDeviceBox1 = FromTable(new PortChooser(Panel1), "skDeviceBox1");
   // Bound after skComm1's own settings, so the first list and selection are those of COM3.
   skDeviceBox1->SetResetOnChanged(false);
   skDeviceBox1->Bind(&Components().Comm());
 
-  Button8 = Named(new QPushButton(QStringLiteral("Connect"), Panel1), "Button8");
-  Button8->setGeometry(Box(11, 47, 128, 25));
+  Button8 = FromTable(new QPushButton(Panel1), "Button8");
   connect(Button8, &QPushButton::clicked, this, &TForm3::Button8Click);
-  Button2 = Named(new QPushButton(QStringLiteral("Exit"), Panel1), "Button2");
-  Button2->setGeometry(Box(11, 78, 128, 25));
+  Button2 = FromTable(new QPushButton(Panel1), "Button2");
   connect(Button2, &QPushButton::clicked, this, &TForm3::Button2Click);
 
-  Image1 = Named(new QLabel(Panel1), "Image1");
-  Image1->setGeometry(Box(11, 150, 128, 128));
+  Image1 = FromTable(new QLabel(Panel1), "Image1");
   Image1->setPixmap(QPixmap(QStringLiteral(":/bootshell/device.png")));
   Image1->setScaledContents(true);
-  Image1->hide();
 
-  RadioGroup1 = Named(new QGroupBox(Panel1), "RadioGroup1");
-  RadioGroup1->setGeometry(Box(11, 269, 128, 105));
+  RadioGroup1 = FromTable(new QGroupBox(Panel1), "RadioGroup1");
   radioItems_ = new QButtonGroup(RadioGroup1);
-  // The items share the group's height below a caption line, as a radio group spaces them.
-  constexpr int top = 14, itemHeight = (105 - top - 4) / 3;
-  for (int i = 0; i < static_cast<int>(kLinkKinds.size()); ++i) {
-    auto* item =
-        new QRadioButton(QString::fromLatin1(kLinkKinds[static_cast<std::size_t>(i)]), RadioGroup1);
-    item->setGeometry(Box(8, top + i * itemHeight, 112, itemHeight));
+  for (int i = 0; i < static_cast<int>(win::kLinkKinds.size()); ++i) {
+    auto* item = new QRadioButton(Text(win::kLinkKinds[static_cast<std::size_t>(i)]), RadioGroup1);
+    item->setGeometry(Box(win::RadioItemPlace(i)));
     radioItems_->addButton(item, i);
   }
   radioItems_->button(0)->setChecked(true);
 
-  PageControl1 = Named(new QTabWidget(this), "PageControl1");
-  TabSheet2 = Named(new QWidget, "TabSheet2");
-  PageControl1->addTab(TabSheet2, QStringLiteral("Boot mode"));  // the tab control owns it
-  PageControl1->hide();
+  PageControl1 = FromTable(new QTabWidget(this), "PageControl1");
+  TabSheet2 = FromTable(new QWidget, "TabSheet2");
+  PageControl1->addTab(TabSheet2, Text(win::kPageCaption));  // the tab control owns it
 
-  Edit1 = Named(new QLineEdit(QStringLiteral("Select file...."), TabSheet2), "Edit1");
-  Edit1->setGeometry(Box(8, 16, 425, 21));
-  BitBtn1 = Named(new QPushButton(QStringLiteral("..."), TabSheet2), "BitBtn1");
-  BitBtn1->setGeometry(Box(439, 14, 35, 25));
+  Edit1 = FromTable(new QLineEdit(TabSheet2), "Edit1");
+  BitBtn1 = FromTable(new QPushButton(TabSheet2), "BitBtn1");
   connect(BitBtn1, &QPushButton::clicked, this, &TForm3::BitBtn1Click);
-  BitBtn2 = Named(new QPushButton(QStringLiteral("Send"), TabSheet2), "BitBtn2");
-  BitBtn2->setGeometry(Box(480, 14, 43, 25));
-  BitBtn2->setEnabled(false);
+  BitBtn2 = FromTable(new QPushButton(TabSheet2), "BitBtn2");
   connect(BitBtn2, &QPushButton::clicked, this, &TForm3::BitBtn2Click);
-  Memo1 = Named(new QPlainTextEdit(QStringLiteral("Log"), TabSheet2), "Memo1");
-  Memo1->setGeometry(Box(3, 45, 520, 338));
+  Memo1 = FromTable(new QPlainTextEdit(TabSheet2), "Memo1");
 
-  ProgressBar1 = Named(new QProgressBar(this), "ProgressBar1");
+  ProgressBar1 = FromTable(new QProgressBar(this), "ProgressBar1");
   ProgressBar1->setTextVisible(false);
   ProgressBar1->setRange(0, 100);
   ProgressBar1->setValue(0);
 
-  StatusBar1 = Named(new StatusBar(kStatusPanelWidths, scale_, this), "StatusBar1");
+  StatusBar1 = FromTable(new StatusBar(win::kStatusPanelWidths, scale_, this), "StatusBar1");
 
-  OD2 = Named(new QFileDialog(this), "OD2");
-  OD2->setWindowTitle(QStringLiteral("Select firmware ..."));
-  OD2->setNameFilter(QStringLiteral("firmware compressed (*.brox)"));
-  OD2->selectFile(QStringLiteral("*.brox"));
-  OD2->setDefaultSuffix(QStringLiteral("brox"));
+  const win::FileDialogSettings& od2 = win::kOD2;
+  OD2 = new QFileDialog(this);
+  OD2->setObjectName(QStringLiteral("OD2"));
+  OD2->setWindowTitle(Text(od2.Title));
+  OD2->setNameFilter(Text(od2.FilterName) + " (" + Text(od2.FilterPattern) + ")");
+  OD2->selectFile(Text(od2.InitialName));
+  OD2->setDefaultSuffix(Text(od2.DefaultExtension));
   OD2->setFileMode(QFileDialog::AnyFile);  // the chosen file need not exist
   OD2->setAcceptMode(QFileDialog::AcceptOpen);
   // Qt's own dialog: resizable, the filter shown by its name alone, the same on every desktop.
@@ -152,12 +148,14 @@ void TForm3::CreateControls() {
 }
 
 void TForm3::PlaceControls() {
-  // Panel1 and PageControl1 share the height above the bars; the bars span the width.
-  const int bottom = height() - Px(kStatusHeight) - Px(kProgressHeight);
-  Panel1->setGeometry(0, 0, Px(kPanel1Width), bottom);
-  PageControl1->setGeometry(Px(kPanel1Width), 0, width() - Px(kPanel1Width), bottom);
-  ProgressBar1->setGeometry(0, bottom, width(), Px(kProgressHeight));
-  StatusBar1->setGeometry(0, height() - Px(kStatusHeight), width(), Px(kStatusHeight));
+  const win::DockedPlaces at = win::PlaceDocked(width(), height(), scale_);
+  const auto place = [](QWidget* Control, const win::Rect& R) {
+    Control->setGeometry(R.Left, R.Top, R.Width, R.Height);
+  };
+  place(Panel1, at.Panel1);
+  place(PageControl1, at.PageControl1);
+  place(ProgressBar1, at.ProgressBar1);
+  place(StatusBar1, at.StatusBar1);
 }
 
 void TForm3::resizeEvent(QResizeEvent* Event) {
@@ -166,11 +164,10 @@ void TForm3::resizeEvent(QResizeEvent* Event) {
 }
 
 void TForm3::Button8Click() {
-  ++loops_;
+  closeRule_.LoopStarted();
   session_.Connect();
-  --loops_;
   // A close asked for while the loop ran takes effect now that the last one has ended.
-  if (loops_ == 0 && closeRequested_)
+  if (closeRule_.LoopEnded())
     QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
 }
 
@@ -179,37 +176,29 @@ void TForm3::Button2Click() {
 }
 
 void TForm3::BitBtn1Click() {
-  OD2->setDefaultSuffix(QStringLiteral("brox"));
-  if (std::optional<QString> chosen = runDialog_(*OD2)) Edit1->setText(*chosen);
+  const win::FileChoice choice =
+      win::ChooseFile(Edit1->text().toStdString(), [this](const win::FileDialogSettings& Od2) {
+        OD2->setDefaultSuffix(Text(Od2.DefaultExtension));
+        std::optional<QString> chosen = runDialog_(*OD2);
+        return chosen ? std::optional(chosen->toStdString()) : std::nullopt;
+      });
+  Edit1->setText(QString::fromStdString(choice.Edit1));
   // Return typed into the file name line ends the dialog but can leave that line's completion
   // list on the screen, over this window, grabbing the next click; nothing of the dialog stays.
   for (QCompleter* completer : OD2->findChildren<QCompleter*>())
     if (QAbstractItemView* list = completer->popup(); list && list->isVisible()) list->hide();
-  const QFileInfo file(Edit1->text());
-  BitBtn2->setEnabled(file.exists() && !file.isDir());
+  BitBtn2->setEnabled(choice.SendEnabled);
 }
 
 void TForm3::BitBtn2Click() {
   session_.Send(Edit1->text().toStdString());
 }
 
-void TForm3::AppendAnswer(const QString& Line) {
-  Memo1->appendPlainText(Line);
-}
-
-void TForm3::ShowConnectionLost() {
-  const QString lost = QStringLiteral("Connection lost");
-  StatusBar1->SetPanelText(3, lost);
-  Memo1->appendPlainText(lost);
-}
-
 void TForm3::closeEvent(QCloseEvent* Event) {
-  if (loops_ > 0) {
-    closeRequested_ = true;
+  if (!closeRule_.MayClose()) {
     Event->ignore();
     return;
   }
-  closeRequested_ = false;
   QWidget::closeEvent(Event);
 }
 
@@ -226,36 +215,20 @@ void TForm3::SetProgressPosition(int Value) {
   ProgressBar1->setValue(Value);
 }
 
-void TForm3::Connecting() {
-  Image1->hide();
+void TForm3::ShowImage1(bool Shown) {
+  Image1->setVisible(Shown);
 }
 
-void TForm3::PortOpened() {
-  Image1->show();
-  // A loss shown before belongs to the port as it was.
-  StatusBar1->SetPanelText(3, QString());
-}
-
-void TForm3::HandshakeAnswered(std::uint32_t Ms) {
+void TForm3::ShowPageControl1() {
   PageControl1->show();
-  StatusPanels::HandshakeAnswered(Ms);
 }
 
-void TForm3::Answer(std::int32_t, const std::string& Text) {
-  // The log is the GUI thread's; this runs in the port's worker.
-  QMetaObject::invokeMethod(
-      this, [this, line = QString::fromStdString(Text)] { AppendAnswer(line); },
-      Qt::QueuedConnection);
+void TForm3::AppendToMemo1(const std::string& Line) {
+  Memo1->appendPlainText(QString::fromStdString(Line));
 }
 
-void TForm3::ConnectionLost() {
-  // The port's worker reports it; the loop may be waiting for an answer that will not come.
-  QMetaObject::invokeMethod(
-      this, [this] { ShowConnectionLost(); }, Qt::QueuedConnection);
-}
-
-void TForm3::LoopError(const std::string& Message) {
-  sk::platform::Application().ShowError(Message);
+void TForm3::RunOnGuiThread(std::function<void()> Fn) {
+  QMetaObject::invokeMethod(this, std::move(Fn), Qt::QueuedConnection);
 }
 
 int TForm3::LinkKind() const {

@@ -20,17 +20,19 @@
 #include <optional>
 
 #include "app/port_chooser.h"
+#include "app/shared/control_table.h"
+#include "app/shared/loop_close_rule.h"
+#include "app/shared/window_presenter.h"
 #include "app/status_bar.h"
 #include "boot/loader_session.h"
 #include "loader/loader_events.h"
-#include "loader/status_panels.h"
 #include "serialkit/platform/device_watcher.h"
 #include "serialkit/widgets/device_box.h"
 #include "serialkit/widgets/qt_application_pump.h"
 
 namespace bootshell::app {
 
-class TForm3 : public QWidget, public loader::LoaderHost, public loader::StatusPanels {
+class TForm3 : public QWidget, public loader::LoaderHost, public window::WindowPresenter {
   Q_OBJECT
 
  public:
@@ -47,7 +49,7 @@ class TForm3 : public QWidget, public loader::LoaderHost, public loader::StatusP
   boot::BootComponents& Components() { return session_.Components(); }
   const loader::FirmwareLoader& Loader() const { return session_.Loader(); }
   // How many loader loops run now ("Connect" pressed inside a running loop starts another).
-  int LoopsRunning() const { return loops_; }
+  int LoopsRunning() const { return closeRule_.LoopsRunning(); }
   // Replaces the modal run of OD2 (tests answer it without a person).
   void SetDialogRunner(DialogRunner Runner) { runDialog_ = std::move(Runner); }
 
@@ -63,19 +65,15 @@ class TForm3 : public QWidget, public loader::LoaderHost, public loader::StatusP
   void ProcessMessagesWaiting(std::uint32_t TimeoutMs) override;
   void WakeUp() override;
 
-  // loader::LoaderEvents, beyond the status bar's and the progress bar's
-  void Connecting() override;
-  void PortOpened() override;
-  void HandshakeAnswered(std::uint32_t Ms) override;
-  void Answer(std::int32_t Tag, const std::string& Text) override;
-  void ConnectionLost() override;
-  void LoopError(const std::string& Message) override;
-
  protected:
-  // loader::StatusPanels
+  // window::WindowPresenter
   void SetStatusPanel(int Index, const std::string& Text) override;
   void SetProgressRange(int Min, int Max) override;
   void SetProgressPosition(int Value) override;
+  void ShowImage1(bool Shown) override;
+  void ShowPageControl1() override;
+  void AppendToMemo1(const std::string& Line) override;
+  void RunOnGuiThread(std::function<void()> Fn) override;
 
   void closeEvent(QCloseEvent* Event) override;
   void resizeEvent(QResizeEvent* Event) override;
@@ -84,11 +82,10 @@ class TForm3 : public QWidget, public loader::LoaderHost, public loader::StatusP
   void CreateControls();
   void PlaceControls();
   int Px(int Value96) const;
-  QRect Box(int Left, int Top, int Width, int Height) const;
-  // The answer handler's log step, on the GUI thread.
-  void AppendAnswer(const QString& Line);
-  // The loss of the port as the operator sees it, on the GUI thread.
-  void ShowConnectionLost();
+  QRect Box(const window::Rect& At96) const;
+  // Names Control and gives it its row's place, text and state.
+  template <class T>
+  T* FromTable(T* Control, const char* Name);
 
   double scale_ = 1;
   sk::widgets::QtApplicationPump pump_;
@@ -114,8 +111,7 @@ class TForm3 : public QWidget, public loader::LoaderHost, public loader::StatusP
   QFileDialog* OD2 = nullptr;
 
   DialogRunner runDialog_;
-  int loops_ = 0;
-  bool closeRequested_ = false;
+  window::LoopCloseRule closeRule_;
   // Ports plugged in or out after start reach skDeviceBox1; ends before the controls it feeds.
   std::unique_ptr<sk::platform::DeviceWatcher> watcher_;
 };
