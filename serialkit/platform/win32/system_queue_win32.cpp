@@ -65,6 +65,13 @@ bool RegisterTimerClass() {
   throw SystemException(Call + SystemErrorText(error), error);
 }
 
+// Keys become characters on the way, as in any window's loop: a loop serving the queue
+// while a window is up must leave its edit lines typeable.
+void Dispatch(const MSG& M) {
+  ::TranslateMessage(&M);
+  ::DispatchMessageW(&M);
+}
+
 TMsg FromSystem(const MSG& M) {
   return TMsg{M.message, M.wParam, M.lParam, static_cast<std::uint32_t>(M.time)};
 }
@@ -128,7 +135,7 @@ TTaken Take(TMsg& Msg, std::uint32_t Min, std::uint32_t Max, bool Wait, bool Rem
     if (!Remove) {  // a window message ahead: serve it, then look again
       ::PeekMessageW(&m, m.hwnd, m.message, m.message, PM_REMOVE);
     }
-    ::DispatchMessageW(&m);
+    Dispatch(m);
   }
 }
 
@@ -165,7 +172,7 @@ bool Drain(const std::function<void(const TMsg&)>& OnMessage) {
     if (m.message == WM_QUIT)
       ++quits;
     else if (m.hwnd != nullptr)
-      ::DispatchMessageW(&m);
+      Dispatch(m);
     else if (OnMessage)
       OnMessage(FromSystem(m));
     if (!marked) break;  // no marker: one at a time
