@@ -52,3 +52,4 @@ ctest_args=(--test-dir "$build_dir" --output-on-failure --parallel "$(nproc)" --
 LD_PRELOAD="$wine_shim${LD_PRELOAD:+:$LD_PRELOAD}" ctest "${ctest_args[@]}"
 
 [ -n "${TEST_LABEL:-}" ] || scripts/windows-e2e.sh "$build_dir/bin" "$native_dir/bin"
+[ -n "${TEST_LABEL:-}" ] || scripts/windows-window-test.sh "$build_dir/bin" "$native_dir/bin"
