@@ -177,6 +177,16 @@ bool Drain(const std::function<void(const TMsg&)>& OnMessage) {
       OnMessage(FromSystem(m));
     if (!marked) break;  // no marker: one at a time
   }
+  // Input and painting come after posted messages in the system's order, so the marker ends
+  // the batch before them: they are served here, else a window served only by this loop would
+  // never see a click and its waits would end at once on the input still queued.
+  while (::PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE | PM_QS_INPUT | PM_QS_PAINT)) {
+    served = true;
+    if (m.hwnd != nullptr)
+      Dispatch(m);
+    else if (OnMessage)
+      OnMessage(FromSystem(m));
+  }
   // Timer ticks come only while no posted message waits: now, with the batch served.
   while (::PeekMessageW(&m, nullptr, WM_TIMER, WM_TIMER, PM_REMOVE)) {
     served = true;
