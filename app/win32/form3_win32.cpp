@@ -30,8 +30,6 @@ LRESULT CALLBACK ContainerProc(HWND Window, UINT Message, WPARAM WParam, LPARAM 
   switch (Message) {
     case WM_COMMAND:
     case WM_NOTIFY:
-    case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLORBTN:
       return ::SendMessageW(::GetAncestor(Window, GA_ROOT), Message, WParam, LParam);
     default:
       return ::DefWindowProcW(Window, Message, WParam, LParam);
@@ -209,13 +207,13 @@ void TForm3::CreateControls() {
       ::SendMessageW(control, TCM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&tab));
     }
   }
-  // The link kinds sit in the panel over their group box, so that their clicks reach the form.
+  // The link kinds are the group box's: only their state is read, never their clicks.
   for (std::size_t i = 0; i < radio_.size(); ++i) {
     radio_[i] = ::CreateWindowExW(
         0, WC_BUTTONW, Wide(win::kLinkKinds[i]).c_str(),
         WS_CHILD | WS_VISIBLE | BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP | WS_TABSTOP : 0), 0, 0, 0,
-        0, Control("Panel1"), reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstRadioId + int(i))),
-        instance, nullptr);
+        0, Control("RadioGroup1"),
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstRadioId + int(i))), instance, nullptr);
   }
   ::SendMessageW(radio_[0], BM_SETCHECK, BST_CHECKED, 0);
   ::SendMessageW(Control("ProgressBar1"), PBM_SETRANGE32, 0, 100);
@@ -271,13 +269,8 @@ void TForm3::PlaceControls() {
     if (rows[i].Kind == ControlKind::deviceBox) r.Height += win::Px(8 * 16, scale_);
     Move(controls_[i], r);
   }
-  const win::Rect group = win::Control("RadioGroup1").Place96;
-  for (std::size_t i = 0; i < radio_.size(); ++i) {
-    win::Rect item = win::RadioItemPlace(static_cast<int>(i));
-    item.Left += group.Left;
-    item.Top += group.Top;
-    Move(radio_[i], win::Scaled(item, scale_));
-  }
+  for (std::size_t i = 0; i < radio_.size(); ++i)
+    Move(radio_[i], win::Scaled(win::RadioItemPlace(static_cast<int>(i)), scale_));
   RECT client;
   ::GetClientRect(form_, &client);
   const win::DockedPlaces at = win::PlaceDocked(client.right, client.bottom, scale_);
