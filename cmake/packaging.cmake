@@ -9,7 +9,7 @@ endforeach()
 if(sk_programs)
   install(TARGETS ${sk_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT programs)
 endif()
-if(TARGET bootshell)
+if(TARGET bootshell AND NOT WIN32)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/bootshell.desktop
           DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT programs)
   install(FILES ${PROJECT_SOURCE_DIR}/app/resources/device.png
@@ -27,6 +27,8 @@ set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
+  # The operator's copy carries no debugging information: bootshell.exe is some 1.7 MB then.
+  set(CPACK_STRIP_FILES ON)
   set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
   set(CPACK_COMPONENTS_ALL programs)
   set(CPACK_ARCHIVE_PROGRAMS_FILE_NAME bootshell-${PROJECT_VERSION}-win64)

@@ -67,7 +67,7 @@ zip=$windows_build/packages/bootshell-${version}-win64.zip
 if [ -f "$zip" ]; then
   python3 -c 'import sys, zipfile; print("\n".join(n for n in zipfile.ZipFile(sys.argv[1]).namelist() if not n.endswith("/")))' \
     "$zip" | sort >"$scratch/zip.txt"
-  printf '%s\n' bin/bootshell-cli.exe bin/brox.exe | sort >"$scratch/zip.expected"
+  printf '%s\n' bin/bootshell.exe bin/bootshell-cli.exe bin/brox.exe | sort >"$scratch/zip.expected"
   expect "$(basename "$zip")" "$scratch/zip.txt" "$scratch/zip.expected"
 elif [ "${SK_TARGET:-linux}" != linux ]; then
   echo "missing $zip: run SK_TARGET=windows scripts/package.sh" >&2

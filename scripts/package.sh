@@ -18,7 +18,7 @@ if [ "$target" = windows ] || [ "$target" = all ]; then
   build=${WINDOWS_BUILD_DIR:-build-windows}
   cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
     -DSK_BENCH=OFF -DSK_GUI=OFF ${CMAKE_ARGS:-} >/dev/null
-  cmake --build "$build" --parallel "$(nproc)" --target bootshell-cli brox
+  cmake --build "$build" --parallel "$(nproc)" --target bootshell bootshell-cli brox
   (cd "$build" && cpack -G ZIP >/dev/null)
   ls "$build"/packages/*.zip
 fi
