@@ -228,7 +228,9 @@ void TForm3::AppendToMemo1(const std::string& Line) {
 }
 
 void TForm3::RunOnGuiThread(std::function<void()> Fn) {
-  QMetaObject::invokeMethod(this, std::move(Fn), Qt::QueuedConnection);
+  // The answers' lines and the lost-line note: they go with the next paint, so that the loop
+  // sends the next frame first.
+  pump_.PostForScreen(std::move(Fn));
 }
 
 int TForm3::LinkKind() const {

@@ -9,9 +9,9 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QMetaEnum>
 #include <QPlainTextEdit>
 #include <QTextBlock>
-#include <QMetaEnum>
 #include <QTimer>
 
 #include <algorithm>
@@ -28,7 +28,6 @@
 #include <vector>
 
 #include "app/form3.h"
-#include "loader_rig.h"
 #include "boot/transfer_script.h"
 #include "cipher/memory_stream.h"
 #include "cipher/rc6.h"
@@ -37,6 +36,7 @@
 #include "loader/firmware_loader.h"
 #include "loader/frames.h"
 #include "loader/link_kind.h"
+#include "loader_rig.h"
 #include "serialkit/testing/pseudo_terminal.h"
 #include "support/scratch_dir.h"
 #include "support/sim_process.h"
@@ -260,9 +260,7 @@ std::optional<TransferFigures> WindowTransfer(std::size_t Size,
   const std::string image = MakeImage(rig.scratch, Size);
   Form& form = *rig.form;
   QWidget* linkKinds = Find(form, "RadioGroup1");
-  linkKinds->findChildren<QAbstractButton*>()
-      .value(bootshell::protocol::lkBluetooth)
-      ->click();
+  linkKinds->findChildren<QAbstractButton*>().value(bootshell::protocol::lkBluetooth)->click();
   form.SetDialogRunner([&](QFileDialog&) { return std::optional<QString>(image.c_str()); });
   TimedTransfer script(WindowButtons(form), form.Components().Comm());
   if (Ready) Ready(form);

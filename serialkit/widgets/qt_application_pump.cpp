@@ -25,6 +25,9 @@ QtApplicationPump::QtApplicationPump(platform::TApplication& App, QObject* Paren
   nextTimer_.setSingleShot(true);
   nextTimer_.setTimerType(Qt::PreciseTimer);
   connect(&nextTimer_, &QTimer::timeout, this, &QtApplicationPump::Serve);
+  quiet_.setSingleShot(true);
+  quiet_.setTimerType(Qt::PreciseTimer);
+  connect(&quiet_, &QTimer::timeout, this, &QtApplicationPump::Quiet);
   hook_->pump = this;
   app_.SetPostedHook([hook = hook_, thread = thread_](platform::TThreadID Thread) {
     if (Thread != thread) return;
@@ -57,29 +60,29 @@ void QtApplicationPump::Serve() {
     nextTimer_.start(static_cast<int>(std::min<std::uint32_t>(next, 0x7FFFFFFF)));
 }
 
-void QtApplicationPump::ProcessMessages() {
-  holdPaints_ = sincePaint_.isValid() && sincePaint_.elapsed() < kPaintIntervalMs;
-  QCoreApplication::sendPostedEvents();
-  QCoreApplication::processEvents();
-  holdPaints_ = false;
-  ReleaseHeldPaints();
-  Serve();
+bool QtApplicationPump::Holding() const {
+  if (!hostLoop_ || open_) return false;
+  return sincePaint_.isValid() && sincePaint_.elapsed() < kPaintGapMs;
 }
 
-bool QtApplicationPump::eventFilter(QObject* Watched, QEvent* Event) {
-  // A widget window paints when its update request arrives; Qt asks again only once it has.
-  if (Event->type() != QEvent::UpdateRequest || !Watched->isWidgetType()) return false;
-  if (!holdPaints_) {
-    sincePaint_.start();
-    return false;
+void QtApplicationPump::ReleaseIfFree() {
+  if (Holding()) return;
+  bool any = !heldPaints_.empty();
+  if (!any) {
+    std::lock_guard lock(screenMutex_);
+    any = !forScreen_.empty();
   }
-  auto* widget = static_cast<QWidget*>(Watched);
-  if (std::find(heldPaints_.begin(), heldPaints_.end(), widget) == heldPaints_.end())
-    heldPaints_.emplace_back(widget);
-  return true;
+  if (any) Release();
 }
 
-void QtApplicationPump::ReleaseHeldPaints() {
+void QtApplicationPump::Release() {
+  std::vector<std::function<void()>> calls;
+  {
+    std::lock_guard lock(screenMutex_);
+    calls.swap(forScreen_);
+  }
+  // Before the repaints, so that the paint shows what they did.
+  for (const std::function<void()>& call : calls) call();
   // Posted now, they are served by the next pass of the event loop, not this one.
   for (const QPointer<QWidget>& widget : heldPaints_)
     if (widget)  // Qt owns a posted event
@@ -87,8 +90,94 @@ void QtApplicationPump::ReleaseHeldPaints() {
   heldPaints_.clear();
 }
 
+void QtApplicationPump::CheckHostLoop() {
+  // Only Qt's own loop serves this outside the host's calls: the host's loop has ended.
+  if (checkPosted_) return;
+  checkPosted_ = true;
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        checkPosted_ = false;
+        if (serving_ > 0) return;  // the host's call that served it posts another if needed
+        hostLoop_ = false;
+        Release();
+      },
+      Qt::QueuedConnection);
+}
+
+bool QtApplicationPump::HeldAny() {
+  if (!heldPaints_.empty()) return true;
+  std::lock_guard lock(screenMutex_);
+  return !forScreen_.empty();
+}
+
+void QtApplicationPump::EndServing() {
+  --serving_;
+  if (serving_ == 0 && HeldAny()) CheckHostLoop();
+}
+
+void QtApplicationPump::ProcessMessages() {
+  ++serving_;
+  hostLoop_ = true;
+  ReleaseIfFree();
+  QCoreApplication::sendPostedEvents();
+  QCoreApplication::processEvents();
+  Serve();
+  EndServing();
+}
+
+bool QtApplicationPump::eventFilter(QObject* Watched, QEvent* Event) {
+  // A widget window paints when its update request arrives; Qt asks again only once it has.
+  if (Event->type() != QEvent::UpdateRequest || !Watched->isWidgetType()) return false;
+  if (!Holding()) {
+    sincePaint_.start();
+    return false;
+  }
+  auto* widget = static_cast<QWidget*>(Watched);
+  if (std::find(heldPaints_.begin(), heldPaints_.end(), widget) == heldPaints_.end())
+    heldPaints_.emplace_back(widget);
+  // Held between the host's calls (a control that repaints at once): nobody may serve it but
+  // Qt's own loop.
+  if (serving_ == 0) CheckHostLoop();
+  return true;
+}
+
+void QtApplicationPump::PostForScreen(std::function<void()> Fn) {
+  {
+    std::lock_guard lock(screenMutex_);
+    forScreen_.push_back(std::move(Fn));
+    if (screenScheduled_) return;
+    screenScheduled_ = true;
+  }
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        {
+          std::lock_guard lock(screenMutex_);
+          screenScheduled_ = false;
+        }
+        if (!Holding()) return Release();
+        if (serving_ == 0) CheckHostLoop();
+      },
+      Qt::QueuedConnection);
+}
+
+void QtApplicationPump::Quiet() {
+  // The device has not answered for a while: it is busy, and the screen's time has come.
+  if (waiting_ == nullptr || woken_.load()) return;
+  open_ = true;
+  Release();
+}
+
+void QtApplicationPump::StartQuiet() {
+  const qint64 since = sincePaint_.isValid() ? sincePaint_.elapsed() : kPaintIntervalMs;
+  quiet_.start(static_cast<int>(std::max<qint64>(kQuietMs, kPaintIntervalMs - since)));
+}
+
 void QtApplicationPump::ProcessMessagesWaiting(std::uint32_t TimeoutMs) {
   if (woken_.exchange(false)) return ProcessMessages();
+  ++serving_;
+  hostLoop_ = true;
   // A QEventLoop runs posted events as they come, which a processEvents that waits does not.
   QEventLoop loop;
   QTimer limit;
@@ -98,10 +187,19 @@ void QtApplicationPump::ProcessMessagesWaiting(std::uint32_t TimeoutMs) {
   limit.start(static_cast<int>(std::min<std::uint32_t>(TimeoutMs, 0x7FFFFFFF)));
   QEventLoop* outer = waiting_;
   waiting_ = &loop;
+  open_ = false;
+  ReleaseIfFree();  // long unpainted: paint now, while the device works on the last frame
+  StartQuiet();
   // A WakeUp between the test above and exec() has queued its quit, which exec() runs.
   if (!woken_.load()) loop.exec();
   waiting_ = outer;
+  open_ = false;
+  if (waiting_)
+    StartQuiet();  // the outer wait goes on
+  else
+    quiet_.stop();
   woken_ = false;
+  EndServing();
 }
 
 void QtApplicationPump::WakeUp() {
@@ -109,7 +207,9 @@ void QtApplicationPump::WakeUp() {
   QMetaObject::invokeMethod(
       this,
       [this] {
-        if (waiting_) waiting_->quit();
+        if (!waiting_) return;
+        open_ = false;  // what comes with the answer waits for the next quiet moment
+        waiting_->quit();
       },
       Qt::QueuedConnection);
 }

@@ -11,7 +11,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "serialkit/platform/application.h"
@@ -27,17 +29,27 @@ class QtApplicationPump : public QObject {
                              QObject* Parent = nullptr);
   ~QtApplicationPump() override;
 
+  // While a host's loop runs (between its first call here and Qt's loop running on its own),
+  // repaints and the calls given to PostForScreen are held to a wait that has gone
+  // kQuietMs without being woken: a device that answers sooner is not held up by painting,
+  // and one that takes longer leaves the time to paint. Whatever is held goes anyway once
+  // the last paint is kPaintGapMs old, in a wait or a pass, so the window keeps painting
+  // when the waits are short; and a wait paints at most every kPaintIntervalMs.
+  static constexpr int kQuietMs = 2;
+  static constexpr int kPaintIntervalMs = 20;
+  static constexpr int kPaintGapMs = 35;
+
   // Serves what is pending now: Qt's events and the application's queue and due timers.
-  // Repaints are held back to the next wait while the last one is less than kPaintIntervalMs
-  // old, so that a turn that does not wait (an answer taken, the next frame to send) is not
-  // held up by painting; the wait paints them while the device works.
   void ProcessMessages();
-  static constexpr int kPaintIntervalMs = 40;
   // Serves events as they come for at most TimeoutMs; returns early on WakeUp (one that
   // came while nobody waited ends the next wait at once).
   void ProcessMessagesWaiting(std::uint32_t TimeoutMs);
   // Ends the current (innermost) ProcessMessagesWaiting. Thread-safe.
   void WakeUp();
+  // Runs Fn on the GUI thread with the next paint, in posting order: work that only shows
+  // something (a log line) goes with the paint instead of ahead of the host's next step.
+  // Thread-safe.
+  void PostForScreen(std::function<void()> Fn);
 
  protected:
   bool eventFilter(QObject* Watched, QEvent* Event) override;
@@ -46,7 +58,15 @@ class QtApplicationPump : public QObject {
   struct Hook;
   void Schedule();
   void Serve();
-  void ReleaseHeldPaints();
+  bool Holding() const;
+  bool HeldAny();
+  // Runs the calls for the screen and posts the held repaints again.
+  void Release();
+  void ReleaseIfFree();
+  void Quiet();
+  void StartQuiet();
+  void CheckHostLoop();
+  void EndServing();
 
   platform::TApplication& app_;
   const platform::TThreadID thread_;
@@ -55,10 +75,19 @@ class QtApplicationPump : public QObject {
   std::atomic<bool> woken_{false};
   QTimer nextTimer_;               // the application's next due timer
   QEventLoop* waiting_ = nullptr;  // the innermost wait, GUI thread only
-  // GUI thread only: the paints ProcessMessages holds back, and when the last one went through.
-  bool holdPaints_ = false;
+  // GUI thread only: how deep inside ProcessMessages and waits; whether a host's loop runs;
+  // whether the current wait has gone quiet; the paints held back, and when the last one
+  // went through.
+  int serving_ = 0;
+  bool hostLoop_ = false;
+  bool open_ = false;
   std::vector<QPointer<QWidget>> heldPaints_;
   QElapsedTimer sincePaint_;
+  QTimer quiet_;  // opens the current wait
+  bool checkPosted_ = false;
+  std::mutex screenMutex_;
+  std::vector<std::function<void()>> forScreen_;
+  bool screenScheduled_ = false;  // guarded by screenMutex_
 };
 
 }  // namespace sk::widgets

@@ -91,7 +91,11 @@ TEST_F(Transfer, ImageGoesThroughTheWindowIntoTheFlash) {
                             Click("BitBtn2");
                             return true;
                           },
-                          [&] { return State(lsIdle) && Panel(1).startsWith("File "); },
+                          // The answers' lines come with the window's next paint.
+                          [&] {
+                            return State(lsIdle) && Panel(1).startsWith("File ") &&
+                                   MemoLines().size() >= 1 + 1 + 2 * 4;
+                          },
                           [&] {
                             logBeforeExit = MemoLines();
                             Click("Button2");

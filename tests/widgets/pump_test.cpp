@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <thread>
+#include <vector>
 
 #include "serialkit/platform/application.h"
 #include "serialkit/widgets/qt_application_pump.h"
@@ -111,27 +112,66 @@ class PaintCounter : public QWidget {
   void paintEvent(QPaintEvent*) override { ++paints; }
 };
 
-// A turn that does not wait leaves a repaint asked for soon after the last one to the next
-// wait; once the interval has passed, it paints at once.
-TEST(QtApplicationPump, ATurnThatDoesNotWaitLeavesARecentRepaintToTheNextWait) {
+// Paints soon after the last one wait for a quiet moment of a wait, and the calls for the
+// screen go with them, before them, in posting order.
+TEST(QtApplicationPump, RepaintsAndScreenCallsWaitForAWaitThatGoesQuiet) {
   QtApplicationPump pump;
   PaintCounter widget;
   widget.resize(40, 20);
   widget.show();
   ASSERT_TRUE(RunQtUntil([&] { return widget.paints > 0; }));
-  pump.ProcessMessages();  // the last paint is now recent
+  pump.ProcessMessages();  // the host's loop runs; the last paint is recent
   const int before = widget.paints;
 
+  std::vector<int> calls;  // the paints done when each call ran
+  std::thread worker([&] {
+    for (int i = 0; i < 3; ++i) pump.PostForScreen([&] { calls.push_back(widget.paints); });
+  });
+  worker.join();
   widget.update();
   pump.ProcessMessages();
   EXPECT_EQ(widget.paints, before) << "painted in a turn that does not wait";
-  pump.ProcessMessagesWaiting(20);
+  EXPECT_TRUE(calls.empty()) << "a call for the screen ran ahead of the paint";
+  pump.ProcessMessagesWaiting(QtApplicationPump::kPaintIntervalMs * 3);
   EXPECT_EQ(widget.paints, before + 1) << "the held repaint was not done by the wait";
+  EXPECT_EQ(calls, (std::vector<int>{before, before, before}));
+}
 
-  QThread::msleep(QtApplicationPump::kPaintIntervalMs + 5);
-  widget.update();
+// A host whose waits never go quiet (a device that answers at once) still paints, once the
+// last paint is old enough.
+TEST(QtApplicationPump, AHostThatNeverWaitsLongStillPaints) {
+  QtApplicationPump pump;
+  PaintCounter widget;
+  widget.resize(40, 20);
+  widget.show();
+  ASSERT_TRUE(RunQtUntil([&] { return widget.paints > 0; }));
+  const int before = widget.paints;
+  QElapsedTimer clock;
+  clock.start();
+  while (clock.elapsed() < QtApplicationPump::kPaintGapMs * 6) {
+    widget.update();
+    pump.ProcessMessages();
+  }
+  EXPECT_GE(widget.paints, before + 2);
+}
+
+// What is held when the host's loop ends goes once Qt's own loop runs: no log line is lost.
+TEST(QtApplicationPump, WhatIsHeldWhenTheHostsLoopEndsGoesInQtsLoop) {
+  QtApplicationPump pump;
+  PaintCounter widget;
+  widget.resize(40, 20);
+  widget.show();
+  ASSERT_TRUE(RunQtUntil([&] { return widget.paints > 0; }));
   pump.ProcessMessages();
-  EXPECT_EQ(widget.paints, before + 2) << "held back although the last paint was old";
+  const int before = widget.paints;
+  bool called = false;
+  pump.PostForScreen([&] { called = true; });
+  widget.update();
+  widget.repaint();  // at once, between the host's calls
+  pump.ProcessMessages();
+  ASSERT_EQ(widget.paints, before);
+  ASSERT_FALSE(called);
+  EXPECT_TRUE(RunQtUntil([&] { return called && widget.paints > before; }));
 }
 
 }  // namespace
