@@ -203,7 +203,9 @@ void TForm3::closeEvent(QCloseEvent* Event) {
 }
 
 void TForm3::SetStatusPanel(int Index, const std::string& Text) {
-  StatusBar1->SetPanelText(Index, QString::fromStdString(Text));
+  // Shown with the next paint, after the log lines that came before.
+  if (StatusBar1->Hold(Index, QString::fromStdString(Text)))
+    pump_.PostForScreen([this] { StatusBar1->ShowHeld(); });
 }
 
 void TForm3::SetProgressRange(int Min, int Max) {

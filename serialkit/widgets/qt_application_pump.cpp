@@ -28,6 +28,11 @@ QtApplicationPump::QtApplicationPump(platform::TApplication& App, QObject* Paren
   quiet_.setSingleShot(true);
   quiet_.setTimerType(Qt::PreciseTimer);
   connect(&quiet_, &QTimer::timeout, this, &QtApplicationPump::Quiet);
+  gap_.setSingleShot(true);
+  connect(&gap_, &QTimer::timeout, this, [this] {
+    ReleaseIfFree();
+    ArmGap();
+  });
   hook_->pump = this;
   app_.SetPostedHook([hook = hook_, thread = thread_](platform::TThreadID Thread) {
     if (Thread != thread) return;
@@ -60,34 +65,38 @@ void QtApplicationPump::Serve() {
     nextTimer_.start(static_cast<int>(std::min<std::uint32_t>(next, 0x7FFFFFFF)));
 }
 
-bool QtApplicationPump::Holding() const {
-  if (!hostLoop_ || open_) return false;
-  return sincePaint_.isValid() && sincePaint_.elapsed() < kPaintGapMs;
+qint64 QtApplicationPump::SincePaintMs() const {
+  return sincePaint_.isValid() ? sincePaint_.elapsed() : kPaintGapMs;
+}
+
+bool QtApplicationPump::Holding(bool Paint) const {
+  if (!hostLoop_) return false;
+  if (heldSince_.isValid() && heldSince_.elapsed() >= kPaintGapMs) return false;
+  if (!open_) return true;
+  return Paint && SincePaintMs() < kPaintIntervalMs;
 }
 
 void QtApplicationPump::ReleaseIfFree() {
-  if (Holding()) return;
-  bool any = !heldPaints_.empty();
-  if (!any) {
-    std::lock_guard lock(screenMutex_);
-    any = !forScreen_.empty();
+  if (!Holding(false)) {
+    std::vector<std::function<void()>> calls;
+    {
+      std::lock_guard lock(screenMutex_);
+      calls.swap(forScreen_);
+    }
+    for (const std::function<void()>& call : calls) call();
   }
-  if (any) Release();
-}
-
-void QtApplicationPump::Release() {
-  std::vector<std::function<void()>> calls;
-  {
-    std::lock_guard lock(screenMutex_);
-    calls.swap(forScreen_);
+  // After the calls, so that the paint shows what they did. Posted now, they are served by
+  // the next pass of the event loop, not this one.
+  if (!Holding(true)) {
+    for (const QPointer<QWidget>& widget : heldPaints_)
+      if (widget) {  // Qt owns a posted event
+        QCoreApplication::postEvent(widget, new QEvent(QEvent::UpdateRequest),
+                                    Qt::LowEventPriority);
+        ++released_;
+      }
+    heldPaints_.clear();
   }
-  // Before the repaints, so that the paint shows what they did.
-  for (const std::function<void()>& call : calls) call();
-  // Posted now, they are served by the next pass of the event loop, not this one.
-  for (const QPointer<QWidget>& widget : heldPaints_)
-    if (widget)  // Qt owns a posted event
-      QCoreApplication::postEvent(widget, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
-  heldPaints_.clear();
+  if (!HeldAny()) heldSince_.invalidate();
 }
 
 void QtApplicationPump::CheckHostLoop() {
@@ -100,9 +109,17 @@ void QtApplicationPump::CheckHostLoop() {
         checkPosted_ = false;
         if (serving_ > 0) return;  // the host's call that served it posts another if needed
         hostLoop_ = false;
-        Release();
+        ReleaseIfFree();
       },
       Qt::QueuedConnection);
+}
+
+void QtApplicationPump::ArmGap() {
+  if (!HeldAny()) return;
+  if (!heldSince_.isValid()) heldSince_.start();
+  // Whatever loop runs now (a modal dialog's too) lets what is held go after the gap.
+  if (!gap_.isActive())
+    gap_.start(static_cast<int>(std::max<qint64>(1, kPaintGapMs - heldSince_.elapsed())));
 }
 
 bool QtApplicationPump::HeldAny() {
@@ -129,7 +146,9 @@ void QtApplicationPump::ProcessMessages() {
 bool QtApplicationPump::eventFilter(QObject* Watched, QEvent* Event) {
   // A widget window paints when its update request arrives; Qt asks again only once it has.
   if (Event->type() != QEvent::UpdateRequest || !Watched->isWidgetType()) return false;
-  if (!Holding()) {
+  // Those let go are painted whatever comes meanwhile: held again, they would start over.
+  if (released_ > 0 || !Holding(true)) {
+    if (released_ > 0) --released_;
     sincePaint_.start();
     return false;
   }
@@ -139,6 +158,7 @@ bool QtApplicationPump::eventFilter(QObject* Watched, QEvent* Event) {
   // Held between the host's calls (a control that repaints at once): nobody may serve it but
   // Qt's own loop.
   if (serving_ == 0) CheckHostLoop();
+  ArmGap();
   return true;
 }
 
@@ -156,8 +176,9 @@ void QtApplicationPump::PostForScreen(std::function<void()> Fn) {
           std::lock_guard lock(screenMutex_);
           screenScheduled_ = false;
         }
-        if (!Holding()) return Release();
-        if (serving_ == 0) CheckHostLoop();
+        ReleaseIfFree();
+        if (serving_ == 0 && HeldAny()) CheckHostLoop();
+        ArmGap();
       },
       Qt::QueuedConnection);
 }
@@ -166,12 +187,7 @@ void QtApplicationPump::Quiet() {
   // The device has not answered for a while: it is busy, and the screen's time has come.
   if (waiting_ == nullptr || woken_.load()) return;
   open_ = true;
-  Release();
-}
-
-void QtApplicationPump::StartQuiet() {
-  const qint64 since = sincePaint_.isValid() ? sincePaint_.elapsed() : kPaintIntervalMs;
-  quiet_.start(static_cast<int>(std::max<qint64>(kQuietMs, kPaintIntervalMs - since)));
+  ReleaseIfFree();
 }
 
 void QtApplicationPump::ProcessMessagesWaiting(std::uint32_t TimeoutMs) {
@@ -189,13 +205,13 @@ void QtApplicationPump::ProcessMessagesWaiting(std::uint32_t TimeoutMs) {
   waiting_ = &loop;
   open_ = false;
   ReleaseIfFree();  // long unpainted: paint now, while the device works on the last frame
-  StartQuiet();
+  quiet_.start(kQuietMs);
   // A WakeUp between the test above and exec() has queued its quit, which exec() runs.
   if (!woken_.load()) loop.exec();
   waiting_ = outer;
   open_ = false;
   if (waiting_)
-    StartQuiet();  // the outer wait goes on
+    quiet_.start(kQuietMs);  // the outer wait goes on
   else
     quiet_.stop();
   woken_ = false;

@@ -32,12 +32,12 @@ class QtApplicationPump : public QObject {
   // While a host's loop runs (between its first call here and Qt's loop running on its own),
   // repaints and the calls given to PostForScreen are held to a wait that has gone
   // kQuietMs without being woken: a device that answers sooner is not held up by painting,
-  // and one that takes longer leaves the time to paint. Whatever is held goes anyway once
-  // the last paint is kPaintGapMs old, in a wait or a pass, so the window keeps painting
-  // when the waits are short; and a wait paints at most every kPaintIntervalMs.
-  static constexpr int kQuietMs = 2;
+  // and one that takes longer leaves the time to paint. Such a wait runs the calls, and
+  // paints if the last paint is kPaintIntervalMs old. Whatever has been held kPaintGapMs
+  // goes anyway, in whatever loop runs, so the window keeps painting when the waits are short.
+  static constexpr int kQuietMs = 4;
   static constexpr int kPaintIntervalMs = 20;
-  static constexpr int kPaintGapMs = 35;
+  static constexpr int kPaintGapMs = 40;
 
   // Serves what is pending now: Qt's events and the application's queue and due timers.
   void ProcessMessages();
@@ -58,14 +58,15 @@ class QtApplicationPump : public QObject {
   struct Hook;
   void Schedule();
   void Serve();
-  bool Holding() const;
+  qint64 SincePaintMs() const;
+  // Whether a paint (or else a call for the screen) is held now.
+  bool Holding(bool Paint) const;
   bool HeldAny();
-  // Runs the calls for the screen and posts the held repaints again.
-  void Release();
+  // Runs the calls for the screen and posts the held repaints again, as far as they are free.
   void ReleaseIfFree();
   void Quiet();
-  void StartQuiet();
   void CheckHostLoop();
+  void ArmGap();
   void EndServing();
 
   platform::TApplication& app_;
@@ -82,8 +83,11 @@ class QtApplicationPump : public QObject {
   bool hostLoop_ = false;
   bool open_ = false;
   std::vector<QPointer<QWidget>> heldPaints_;
+  int released_ = 0;  // held paints posted again, not yet served
   QElapsedTimer sincePaint_;
-  QTimer quiet_;  // opens the current wait
+  QElapsedTimer heldSince_;  // since the oldest of what is held
+  QTimer quiet_;             // opens the current wait
+  QTimer gap_;               // lets what is held go once it has been held kPaintGapMs
   bool checkPosted_ = false;
   std::mutex screenMutex_;
   std::vector<std::function<void()>> forScreen_;
