@@ -166,6 +166,7 @@ void TForm3::resizeEvent(QResizeEvent* Event) {
 void TForm3::Button8Click() {
   closeRule_.LoopStarted();
   session_.Connect();
+  pump_.HostLoopEnded();  // the window shows where the loop stopped
   // A close asked for while the loop ran takes effect now that the last one has ended.
   if (closeRule_.LoopEnded())
     QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);

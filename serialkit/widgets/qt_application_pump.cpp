@@ -122,6 +122,12 @@ void QtApplicationPump::ArmGap() {
     gap_.start(static_cast<int>(std::max<qint64>(1, kPaintGapMs - heldSince_.elapsed())));
 }
 
+void QtApplicationPump::HostLoopEnded() {
+  hostLoop_ = false;
+  ReleaseIfFree();
+  // The paints let go are posted; a picture is drawn from the controls, which hold it all now.
+}
+
 bool QtApplicationPump::HeldAny() {
   if (!heldPaints_.empty()) return true;
   std::lock_guard lock(screenMutex_);

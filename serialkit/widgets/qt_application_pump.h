@@ -46,6 +46,10 @@ class QtApplicationPump : public QObject {
   void ProcessMessagesWaiting(std::uint32_t TimeoutMs);
   // Ends the current (innermost) ProcessMessagesWaiting. Thread-safe.
   void WakeUp();
+  // The host's loop has ended: what is held goes now (a picture taken next shows it all), and
+  // nothing is held until the host calls again. Without it, that happens once Qt's own loop
+  // runs.
+  void HostLoopEnded();
   // Runs Fn on the GUI thread with the next paint, in posting order: work that only shows
   // something (a log line) goes with the paint instead of ahead of the host's next step.
   // Thread-safe.
