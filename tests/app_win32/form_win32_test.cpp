@@ -1,6 +1,7 @@
 // The native window as a test drives it by the controls' own messages: the controls of the
-// window's table in their places, the file choice with a dialog answered by the test, and a
-// whole transfer to the simulated device with "Exit", "Connect" again and a close meanwhile.
+// window's table in their places, the file choice with a dialog answered by the test, the
+// chooser following the system's ports, and a whole transfer to the simulated device with "Exit",
+// "Connect" again and a close meanwhile.
 #include <gtest/gtest.h>
 #include <windows.h>
 // After windows.h, which it needs.
@@ -16,7 +17,10 @@
 #include "app/shared/control_table.h"
 #include "app/win32/form3_win32.h"
 #include "app/win32/wide_text.h"
+#include "platform_win32/installed_devices.h"
+#include "platform_win32/port_broadcast.h"
 #include "serialkit/platform/application.h"
+#include "support/eventually.h"
 #include "support/scratch_dir.h"
 
 namespace {
@@ -50,16 +54,6 @@ class Form3Win32 : public ::testing::Test {
         [this](const std::string& Message) { errors_.push_back(Message); });
   }
   void TearDown() override { sk::platform::Application().SetErrorReport({}); }
-
-  // Serves the thread's queue until Done holds or TimeoutMs has passed; whether it held.
-  static bool WaitFor(const std::function<bool()>& Done, int TimeoutMs = 20000) {
-    const DWORD start = ::GetTickCount();
-    while (!Done()) {
-      if (::GetTickCount() - start > static_cast<DWORD>(TimeoutMs)) return false;
-      sk::platform::Application().ProcessMessages(10);
-    }
-    return true;
-  }
 
   std::vector<std::string> errors_;
 };
@@ -142,6 +136,27 @@ TEST_F(Form3Win32, FileChoiceEnablesSendOnlyForAFileThatExists) {
     EXPECT_EQ(WindowText(form.Control("Edit1")), c.edit1);
     EXPECT_EQ(::IsWindowEnabled(form.Control("BitBtn2")) != 0, c.send) << c.edit1;
   }
+}
+
+// The chooser follows the system's ports: one entered shows in the list once the system says
+// so, and goes again when it is removed.
+TEST_F(Form3Win32, ChooserFollowsAPortEnteredAndRemoved) {
+  TForm3 form(SW_HIDE);
+  HWND box = form.Control("skDeviceBox1");
+  const auto listed = [box] {
+    return ::SendMessageW(box, CB_FINDSTRING, static_cast<WPARAM>(-1),
+                          reinterpret_cast<LPARAM>(L"COM97")) != CB_ERR;
+  };
+  ASSERT_FALSE(listed());
+  const win32test::PortBroadcast com97(L"COM97");
+  {
+    win32test::SerialCommValue entered(L"\\Device\\Serial97", L"COM97");
+    ASSERT_TRUE(entered.Written());
+    win32test::Broadcast(sk::platform::DBT_DEVICEARRIVAL, &com97);
+    EXPECT_TRUE(testsupport::ServeUntil(listed)) << "the port entered is listed";
+  }
+  win32test::Broadcast(sk::platform::DBT_DEVICEREMOVECOMPLETE, &com97);
+  EXPECT_TRUE(testsupport::ServeUntil([&] { return !listed(); })) << "the port removed goes";
 }
 
 // The operator's hands while "Connect" runs its loop: each step is tried on every tick of a
@@ -243,7 +258,8 @@ TEST_F(Form3Win32, WholeTransferThenExitConnectAgainAndCloseDuringTheLoop) {
     EXPECT_TRUE(hands.Finished()) << "steps done: " << hands.StepsDone();
     EXPECT_TRUE(stayedOpen);
   }
-  EXPECT_TRUE(WaitFor([&] { return form.Handle() == nullptr; })) << "closed after the loop";
+  EXPECT_TRUE(testsupport::ServeUntil([&] { return form.Handle() == nullptr; }))
+      << "closed after the loop";
   EXPECT_TRUE(errors_.empty()) << errors_.front();
 }
 

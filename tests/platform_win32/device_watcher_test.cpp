@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform_win32/port_broadcast.h"
 #include "serialkit/platform/application.h"
 #include "serialkit/platform/device_watcher.h"
 #include "support/eventually.h"
@@ -23,24 +24,9 @@ struct Heard {
   std::string name;
 };
 
-// Broadcasts a device-change message to every top-level window, as the system does.
-void Broadcast(WPARAM Event, const void* Header) {
-  ::SendMessageTimeoutW(HWND_BROADCAST, WM_DEVICECHANGE, Event, reinterpret_cast<LPARAM>(Header),
-                        SMTO_ABORTIFHUNG, 5000, nullptr);
-}
-
-// A port header as a driver broadcasts it: the name in UTF-16 after the common header.
-struct PortBroadcast {
-  explicit PortBroadcast(const std::wstring& Name) {
-    header.dbch_size = static_cast<DWORD>(sizeof header + (Name.size() + 1) * sizeof(wchar_t));
-    header.dbch_devicetype = pf::DBT_DEVTYP_PORT;
-    Name.copy(name, Name.size());
-  }
-  pf::DEV_BROADCAST_HDR header{};
-  wchar_t name[64] = {};
-};
-
 using testsupport::ServeUntil;
+using win32test::Broadcast;
+using win32test::PortBroadcast;
 
 TEST(DeviceWatcher, PortBroadcastsReachTheCreatingThreadInOrder) {
   std::vector<Heard> heard;
