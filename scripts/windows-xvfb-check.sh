@@ -12,6 +12,7 @@ bin=${NATIVE_BIN_DIR:-build/bin}
 picture=${1:-$build_dir/xvfb-window.png}
 work=$(mktemp -d)
 source scripts/sim-lib.sh
+source scripts/xvfb-lib.sh
 source scripts/wine-lib.sh
 export WINEPREFIX="$build_abs/wineprefix-x11"
 xvfb_pid= app_pid=
@@ -25,25 +26,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# until_ok TRIES COMMAND...: runs COMMAND every 0.1 s until it succeeds; fails after TRIES.
-until_ok() {
-  local tries=$1
-  shift
-  for _ in $(seq "$tries"); do
-    "$@" >/dev/null 2>&1 && return 0
-    sleep 0.1
-  done
-  echo "gave up waiting for: $*" >&2
-  return 1
-}
-answers() { grep -c "^tx $1 " "$work/frames.log" || true; }
-at_least() { [ "$(answers "$1")" -ge "$2" ]; }
-
-display=:${XVFB_DISPLAY_NUMBER:-94}
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-export DISPLAY=$display
-until_ok 100 xdotool getdisplaygeometry
+start_xvfb "${XVFB_DISPLAY_NUMBER:-94}"
 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "Making the Wine prefix $WINEPREFIX"

@@ -9,6 +9,7 @@ bin=${BIN_DIR:-build/bin}
 picture=${1:-build/xvfb-window.png}
 work=$(mktemp -d)
 source scripts/sim-lib.sh
+source scripts/xvfb-lib.sh
 xvfb_pid= app_pid=
 cleanup() {
   for pid in $app_pid $xvfb_pid; do
@@ -20,25 +21,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# until TRIES COMMAND...: runs COMMAND every 0.1 s until it succeeds; fails after TRIES.
-until_ok() {
-  local tries=$1
-  shift
-  for _ in $(seq "$tries"); do
-    "$@" >/dev/null 2>&1 && return 0
-    sleep 0.1
-  done
-  echo "gave up waiting for: $*" >&2
-  return 1
-}
-answers() { grep -c "^tx $1 " "$work/frames.log" || true; }
-at_least() { [ "$(answers "$1")" -ge "$2" ]; }
-
-display=:${XVFB_DISPLAY_NUMBER:-93}
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-export DISPLAY=$display
-until_ok 100 xdotool getdisplaygeometry
+start_xvfb "${XVFB_DISPLAY_NUMBER:-93}"
 
 make_image "${DEMO_IMAGE_SIZE:-20480}"
 blocks=$(( $(stat -c %s "$work/plain.bin") <= 2048 ? 1 : ($(stat -c %s "$work/plain.bin") - 2048 + 2047) / 2048 ))
