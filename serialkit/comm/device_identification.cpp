@@ -24,12 +24,14 @@ bool Passed(std::uint32_t Deadline) {
   return static_cast<std::int32_t>(platform::GetTickCount() - Deadline) > 0;
 }
 
-// A pause that keeps serving the thread's messages and timers.
+// A pause that keeps serving the thread's messages and timers. The clock is read once a
+// round: read twice, a tick between the reads made what is left wrap to some 49 days.
 void Pause(platform::TApplication& App, std::uint32_t Ms) {
   const std::uint32_t deadline = platform::GetTickCount() + Ms;
-  while (!Passed(deadline)) {
-    const auto left = static_cast<std::uint32_t>(deadline - platform::GetTickCount());
-    App.ProcessMessages(left == 0 ? 1 : left);
+  for (;;) {
+    const auto left = static_cast<std::int32_t>(deadline - platform::GetTickCount());
+    if (left < 0) return;
+    App.ProcessMessages(static_cast<std::uint32_t>(left) + 1);
   }
 }
 
