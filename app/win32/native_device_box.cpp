@@ -6,14 +6,14 @@
 namespace bootshell::win32 {
 
 NativeDeviceBox::~NativeDeviceBox() {
-  if (comm_) comm_->NotifyDelete(PortNotifyEvent());
+  if (fComm) fComm->NotifyDelete(PortNotifyEvent());
 }
 
 void NativeDeviceBox::SetskComm(sk::TskBaseIO* Comm) {
   ::SendMessageW(box_, CB_RESETCONTENT, 0, 0);
-  if (comm_ && comm_ != Comm) {
-    comm_->NotifyDelete(PortNotifyEvent());
-    link_.RemoveFreeNotification(comm_);
+  if (fComm && fComm != Comm) {
+    fComm->NotifyDelete(PortNotifyEvent());
+    link_.RemoveFreeNotification(fComm);
   }
   if (Comm) {
     sk::TskDeviceItems items;
@@ -24,7 +24,7 @@ void NativeDeviceBox::SetskComm(sk::TskBaseIO* Comm) {
     Comm->NotifyAdd(PortNotifyEvent());
     link_.FreeNotification(Comm);
   }
-  comm_ = Comm;
+  fComm = Comm;
 }
 
 void NativeDeviceBox::PortNotify(sk::TObject*, std::int32_t Code) {
@@ -32,7 +32,7 @@ void NativeDeviceBox::PortNotify(sk::TObject*, std::int32_t Code) {
 }
 
 bool NativeDeviceBox::WMDeviceChange(sk::platform::TDeviceChangeMessage& Msg) {
-  return comm_ ? comm_->WMDeviceChange(Msg) : false;
+  return fComm ? fComm->WMDeviceChange(Msg) : false;
 }
 
 int NativeDeviceBox::ItemIndex() const {
@@ -40,13 +40,13 @@ int NativeDeviceBox::ItemIndex() const {
 }
 
 void NativeDeviceBox::Change() {
-  if (!comm_ || ItemIndex() == comm_->DeviceIndex()) return;
+  if (!fComm || ItemIndex() == fComm->DeviceIndex()) return;
   // Pointing an open port elsewhere reopens it, which can fail; a window procedure must not
   // throw.
   try {
-    comm_->SetDeviceIndex(ItemIndex());
+    fComm->SetDeviceIndex(ItemIndex());
   } catch (...) {
-    comm_->App().ShowException();
+    fComm->App().ShowException();
     Reload();  // the list shows the port number as it now is
   }
 }
@@ -54,8 +54,8 @@ void NativeDeviceBox::Change() {
 void NativeDeviceBox::RemovalLink::Notification(sk::TComponent* AComponent,
                                                 sk::TOperation Operation) {
   TComponent::Notification(AComponent, Operation);
-  if (Operation != sk::TOperation::opRemove || AComponent != box_.comm_) return;
-  box_.comm_ = nullptr;
+  if (Operation != sk::TOperation::opRemove || AComponent != box_.fComm) return;
+  box_.fComm = nullptr;
   ::SendMessageW(box_.box_, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
 }
 

@@ -20,10 +20,10 @@ class NativeDeviceBox {
   NativeDeviceBox(const NativeDeviceBox&) = delete;
   NativeDeviceBox& operator=(const NativeDeviceBox&) = delete;
 
-  sk::TskBaseIO* skComm() const { return comm_; }
+  sk::TskBaseIO* skComm() const { return fComm; }
   // Fills the box from Comm's device list and selects the entry of its current port.
   void SetskComm(sk::TskBaseIO* Comm);
-  void Reload() { SetskComm(comm_); }
+  void Reload() { SetskComm(fComm); }
   // Subscriber of the component's notify list: code 3 reloads (GUI thread only here).
   void PortNotify(sk::TObject* Sender, std::int32_t Code);
   bool WMDeviceChange(sk::platform::TDeviceChangeMessage& Msg);
@@ -48,7 +48,7 @@ class NativeDeviceBox {
   }
 
   HWND box_;  // a child of the window, which destroys it
-  sk::TskBaseIO* comm_ = nullptr;
+  sk::TskBaseIO* fComm = nullptr;
   RemovalLink link_{*this};
 };
 

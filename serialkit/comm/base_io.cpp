@@ -13,9 +13,9 @@ namespace sk {
 
 TskBaseIO::TskBaseIO(TComponent* AOwner, platform::TApplication& App)
     : TComponent(AOwner),
-      fApp(App),
+      app_(App),
       timerKeepConnection(App, TNotifyEvent(this, &TskBaseIO::KeepConnectionTimer)),
-      fLinkUses(App) {}
+      linkUses_(App) {}
 
 TskBaseIO::~TskBaseIO() {
   // A derived class whose I/O thread uses its own members stops it in its destructor; what
@@ -89,7 +89,7 @@ void TskBaseIO::DeviceClose(const THandle& Handle) {
 
 void TskBaseIO::DoOpen() {
   THandle h = DeviceOpen();
-  fOpenError = h ? 0 : platform::LastError();
+  openError_ = h ? 0 : platform::LastError();
   ExchangeHandle(h);
   if (!h) return;
   try {
@@ -229,7 +229,7 @@ void TskBaseIO::Notification(TComponent* AComponent, TOperation Operation) {
     // The processor is being destroyed and may be past its own destructor: rather than
     // calling into it, drop whatever it subscribed here.
     skNotifyList.RemoveObject(AComponent);
-  } else if (fTerminalBinding.Forget(AComponent)) {
+  } else if (terminalBinding_.Forget(AComponent)) {
     // Its key filter goes with it.
   } else if (AComponent == fLog.load()) {
     fLog.store(nullptr);
@@ -314,7 +314,7 @@ bool TskBaseIO::DoReceived(const Byte* Buffer, std::uint32_t Len) {
   WriteLog(dlDebug, "Input data length: " + std::to_string(Len));
   TIgnoreTypes r = 0;
   if (TskDataProcessorLink* dp = fDataProcessor.load()) dp->DoProcessing(Buffer, Len, r);
-  if (fTerminalBinding.Receiver() != nullptr && !InSet(r, itTerminal))
+  if (terminalBinding_.Receiver() != nullptr && !InSet(r, itTerminal))
     TerminalWrite(Buffer, static_cast<std::int32_t>(Len));
   fOnReceived.Call(this, Buffer, Len);
   return false;
@@ -350,7 +350,7 @@ bool TskBaseIO::KeepConnectionTimerEnabled() const {
 
 void TskBaseIO::SetTerminal(TskTerminalControl* Value) {
   if (TskTerminalControl* old = Terminal()) old->SetKeyFilter(nullptr);
-  fTerminalBinding.Bind(Value, IsDesigning());
+  terminalBinding_.Bind(Value, IsDesigning());
   if (Value != nullptr) {
     Value->SetKeyFilter([this](char16_t Ch) { return TerminalKey(Ch); });
     FreeNotification(Value);
@@ -359,13 +359,13 @@ void TskBaseIO::SetTerminal(TskTerminalControl* Value) {
 }
 
 bool TskBaseIO::TerminalKey(char16_t Ch) {
-  if (!fTerminalBinding.SendsKeys()) return true;
+  if (!terminalBinding_.SendsKeys()) return true;
   SendChar(Ch);
   return TerminalEcho();
 }
 
 void TskBaseIO::TerminalWrite(const Byte* Buffer, std::int32_t Len) {
-  fTerminalBinding.Write(Buffer, Len);
+  terminalBinding_.Write(Buffer, Len);
 }
 
 }  // namespace sk

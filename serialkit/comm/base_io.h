@@ -95,12 +95,12 @@ class TskBaseIO : public TComponent {
   void SetKeepConnection(bool Value) { fKeepConnection.store(Value); }
 
   // --- Terminal binding -------------------------------------------------------------------
-  TskTerminalControl* Terminal() const { return fTerminalBinding.Terminal(); }
+  TskTerminalControl* Terminal() const { return terminalBinding_.Terminal(); }
   void SetTerminal(TskTerminalControl* Value);
-  TTerminalUsage TerminalUsage() const { return fTerminalBinding.Usage(); }
-  void SetTerminalUsage(TTerminalUsage Value) { fTerminalBinding.SetUsage(Value); }
-  bool TerminalEcho() const { return fTerminalBinding.Echo(); }
-  void SetTerminalEcho(bool Value) { fTerminalBinding.SetEcho(Value); }
+  TTerminalUsage TerminalUsage() const { return terminalBinding_.Usage(); }
+  void SetTerminalUsage(TTerminalUsage Value) { terminalBinding_.SetUsage(Value); }
+  bool TerminalEcho() const { return terminalBinding_.Echo(); }
+  void SetTerminalEcho(bool Value) { terminalBinding_.SetEcho(Value); }
 
   // --- Sending and purging (never throw; nothing on a closed port) -----------------------
   // The byte sent is the low 8 bits of the character.
@@ -160,7 +160,7 @@ class TskBaseIO : public TComponent {
                             const std::string& ErrorMsg, bool flShow);
 
   // The application whose queues, timers and error report this component uses.
-  platform::TApplication& App() const { return fApp; }
+  platform::TApplication& App() const { return app_; }
 
  protected:
   // Held by a thread while it calls into a linked component or a notify subscriber. A
@@ -168,16 +168,16 @@ class TskBaseIO : public TComponent {
   // notification until the call has left it, serving synchronized calls.
   class TLinkUse {
    public:
-    explicit TLinkUse(const TskBaseIO& Owner) : fGuard(Owner.fLinkUses) { fGuard.Acquire(); }
-    ~TLinkUse() { fGuard.Release(); }
+    explicit TLinkUse(const TskBaseIO& Owner) : guard_(Owner.linkUses_) { guard_.Acquire(); }
+    ~TLinkUse() { guard_.Release(); }
     TLinkUse(const TLinkUse&) = delete;
     TLinkUse& operator=(const TLinkUse&) = delete;
 
    private:
-    TskLinkUseGuard& fGuard;
+    TskLinkUseGuard& guard_;
   };
   // Waits until no other thread holds a link use (the calling thread's own do not count).
-  void WaitForLinkUses() const { fLinkUses.WaitForOthers(); }
+  void WaitForLinkUses() const { linkUses_.WaitForOthers(); }
 
   // An exception that a handler or a step of the component let escape where nobody can be
   // thrown to goes to the application's error report with its own text.
@@ -263,18 +263,18 @@ class TskBaseIO : public TComponent {
   const Byte* threadData = nullptr;
   std::uint32_t threadDataSize = 0;
   // The system error of the last failed DeviceOpen, taken before anything else can change it.
-  std::uint32_t fOpenError = 0;
+  std::uint32_t openError_ = 0;
 
  private:
   bool TerminalKey(char16_t Ch);
-  platform::TApplication& fApp;
+  platform::TApplication& app_;
   mutable std::atomic<bool> logFailing_{false};
 
   TskNotifyList skNotifyList;
   std::atomic<TskCustomLogFile*> fLog{nullptr};
   std::atomic<TskDataProcessorLink*> fDataProcessor{nullptr};
   TSharedEvent<TOnFatalErrorEvent> fOnFatalError;
-  TskTerminalBinding fTerminalBinding;
+  TskTerminalBinding terminalBinding_;
   TSharedEvent<TNotifyEvent> fOnClose;
   TSharedEvent<TNotifyEvent> fOnOpen;
   TSharedEvent<TOnReceived> fOnReceived;
@@ -284,7 +284,7 @@ class TskBaseIO : public TComponent {
   mutable std::mutex handleMutex_;
   THandle fHandle;
   // Taken by const operations too (a log line), hence mutable.
-  mutable TskLinkUseGuard fLinkUses;
+  mutable TskLinkUseGuard linkUses_;
   std::mutex workersMutex_;
   std::unique_ptr<TskThreadIO> fThreadIO;
   std::vector<std::unique_ptr<platform::TThread>> deferredWorkers_;

@@ -54,7 +54,7 @@ std::string TrimmedSystemText(std::uint32_t Code) {
 TskCustomComm::TskCustomComm(TComponent* AOwner, platform::TApplication& App)
     : TskBaseIO(AOwner, App),
       fIsNotSupportRS485(!platform::DriverTogglesRts()),
-      fWaits(std::make_unique<TPortWaits>(App)) {
+      waits_(std::make_unique<TPortWaits>(App)) {
   SetUseMainThread(true);
   fTraceStates.store(0);
   CommCfg.dwSize = kCommConfigSize;
@@ -135,11 +135,13 @@ void TskCustomComm::SetTraceStates(TTraceStates Value) {
 }
 
 void TskCustomComm::SetBufferInSize(std::uint16_t Value) {
+  std::lock_guard lock(bufferSizesMutex_);
   fBufferInSize = Value;
   if (THandle h = Handle()) h->SetupComm(fBufferInSize, fBufferOutSize);
 }
 
 void TskCustomComm::SetBufferOutSize(std::uint16_t Value) {
+  std::lock_guard lock(bufferSizesMutex_);
   fBufferOutSize = Value;
   if (THandle h = Handle()) h->SetupComm(fBufferInSize, fBufferOutSize);
 }
@@ -232,13 +234,13 @@ TTraceStates TskCustomComm::TraceStatesOf(std::uint32_t Events) {
 }
 
 std::uint32_t TskCustomComm::EventMask() const {
-  return EventMaskOf(TraceStates(), SoftwareRS485()) | fWaits->Events();
+  return EventMaskOf(TraceStates(), SoftwareRS485()) | waits_->Events();
 }
 
 // --- Open and close ------------------------------------------------------------------------
 
 std::string TskCustomComm::LastErrorString() const {
-  return fLastErrorString;
+  return lastErrorString_;
 }
 
 void TskCustomComm::DoOpen() {
@@ -248,9 +250,9 @@ void TskCustomComm::DoOpen() {
   TskBaseIO::DoOpen();
   if (!IsOpened()) {
     const std::string name = ComName();
-    const std::string text = TrimmedSystemText(fOpenError);
-    fLastErrorString = "Device \"" + name + "\" Open Error !!!\r" + text;
-    DoFatalError(kFatalDeviceError, 0, fLastErrorString, false);
+    const std::string text = TrimmedSystemText(openError_);
+    lastErrorString_ = "Device \"" + name + "\" Open Error !!!\r" + text;
+    DoFatalError(kFatalDeviceError, 0, lastErrorString_, false);
     return;
   }
   AllocReadBuffer();
@@ -276,7 +278,10 @@ void TskCustomComm::SetupDevice() {
   std::uint32_t errors = 0;
   COMSTAT stat;
   h->ClearCommError(&errors, &stat);
-  h->SetupComm(fBufferInSize, fBufferOutSize);
+  {
+    std::lock_guard lock(bufferSizesMutex_);
+    h->SetupComm(fBufferInSize, fBufferOutSize);
+  }
   SetTimeouts(fCommTimeouts);
   WriteDeviceState();
 }
@@ -301,7 +306,7 @@ void TskCustomComm::InternalCloseDevice(const THandle& Device, bool Orderly) {
   FreeReadBuffer();
   TskBaseIO::InternalCloseDevice(Device, Orderly);
   // A wait on this port ends with it.
-  fWaits->WakeAll();
+  waits_->WakeAll();
 }
 
 void TskCustomComm::KeepConnectionTimer(TObject*) {

@@ -211,13 +211,16 @@ class TskCustomComm : public TskBaseIO {
   // come or the time-outs end the read; otherwise only what is there now.
   std::uint32_t ReadCount(Byte* Buffer, std::uint32_t Len, bool Wait);
 
-  std::string fLastErrorString;
+  std::string lastErrorString_;
   std::atomic<TTraceStates> fTraceStates{0};
   // Reads of the receive path that took bytes; the message worker watches the input only
   // while watching it leads to reads.
-  std::atomic<std::uint64_t> fChunksRead{0};
+  std::atomic<std::uint64_t> chunksRead_{0};
   std::atomic<std::uint16_t> fBufferOutSize{0};
   std::atomic<std::uint16_t> fBufferInSize{0};
+  // The driver is given both sizes at once: held from a size's change through that call, so
+  // that two threads changing one each cannot leave the driver with an old pair.
+  std::mutex bufferSizesMutex_;
   std::atomic<bool> fRS485Mode{false};
   std::atomic<TComponent*> fMonitorRLSD{nullptr};
   std::atomic<TComponent*> fMonitorRing{nullptr};
@@ -229,7 +232,7 @@ class TskCustomComm : public TskBaseIO {
   TSharedEvent<TOnTraceEvent> fOnTraceState;
   TSharedEvent<TOnCommErrorEvent> fOnCommError;
   // The threads in WaitForBytes and WaitForSignal, woken by each port event and the close.
-  std::unique_ptr<TPortWaits> fWaits;
+  std::unique_ptr<TPortWaits> waits_;
 
   mutable std::mutex bufferMutex_;  // glBuffer and Stat
   COMSTAT Stat{};

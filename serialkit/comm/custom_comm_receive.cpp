@@ -89,7 +89,7 @@ void TskCustomComm::HandleCommEvent(const platform::TMsg& Msg) {
   struct WakeWaits {
     TPortWaits& waits;
     ~WakeWaits() { waits.WakeAll(); }
-  } wakeWaits{*fWaits};
+  } wakeWaits{*waits_};
   try {
     // The device of this event throughout: should the port be closed and opened again
     // meanwhile, this event's calls fail rather than reach the next open.
@@ -133,7 +133,7 @@ void TskCustomComm::HandleCommEvent(const platform::TMsg& Msg) {
           // Nothing there after all (counted by the driver a moment before it can be read):
           // the event worker reports it once it can be.
           if (got == 0) break;
-          fChunksRead.fetch_add(1, std::memory_order_relaxed);
+          chunksRead_.fetch_add(1, std::memory_order_relaxed);
           DoReceived(buffer->data(), got);
           // Only a full buffer can have left measured bytes behind. Bytes that came since
           // make the input readable again and arrive as an event of their own: looking now
@@ -156,7 +156,7 @@ void TskCustomComm::HandleCommEvent(const platform::TMsg& Msg) {
     }
 
     // Line changes reported only for a wait are no trace events.
-    const std::uint32_t waitOnly = fWaits->Events() & ~EventMaskOf(TraceStates(), SoftwareRS485());
+    const std::uint32_t waitOnly = waits_->Events() & ~EventMaskOf(TraceStates(), SoftwareRS485());
     const TTraceStates states = TraceStatesOf(events & ~waitOnly);
     if (states != 0) DoTraceState(this, states);
   } catch (const platform::SystemException& e) {

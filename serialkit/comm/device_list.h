@@ -47,8 +47,8 @@ class TskDeviceList {
     std::unique_ptr<TskDevice> Object;
   };
   TskBaseIO* const fParent;
-  mutable std::mutex fMutex;
-  std::vector<DeviceEntry> fEntries;
+  mutable std::mutex mutex_;
+  std::vector<DeviceEntry> entries_;
 };
 
 }  // namespace sk

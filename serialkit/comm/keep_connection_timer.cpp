@@ -5,36 +5,36 @@
 namespace sk {
 
 TskKeepConnectionTimer::TskKeepConnectionTimer(platform::TApplication& App, TNotifyEvent OnTimer)
-    : fApp(App), fOnTimer(std::move(OnTimer)) {}
+    : app_(App), onTimer_(std::move(OnTimer)) {}
 
 TskKeepConnectionTimer::~TskKeepConnectionTimer() {
   Release();
 }
 
 void TskKeepConnectionTimer::Start() {
-  std::lock_guard lock(fMutex);
+  std::lock_guard lock(mutex_);
   if (!timerKeepConnection) {
-    timerKeepConnection = std::make_unique<TskTimer>(fApp);
+    timerKeepConnection = std::make_unique<TskTimer>(app_);
     timerKeepConnection->SetInterval(kIntervalMs);
-    timerKeepConnection->SetOnTimer(fOnTimer);
+    timerKeepConnection->SetOnTimer(onTimer_);
   }
   timerKeepConnection->SetEnabled(true);
 }
 
 void TskKeepConnectionTimer::Stop() {
-  std::lock_guard lock(fMutex);
+  std::lock_guard lock(mutex_);
   if (timerKeepConnection) timerKeepConnection->SetEnabled(false);
 }
 
 bool TskKeepConnectionTimer::Enabled() const {
-  std::lock_guard lock(fMutex);
+  std::lock_guard lock(mutex_);
   return timerKeepConnection && timerKeepConnection->Enabled();
 }
 
 void TskKeepConnectionTimer::Release() {
   std::unique_ptr<TskTimer> timer;
   {
-    std::lock_guard lock(fMutex);
+    std::lock_guard lock(mutex_);
     timer = std::move(timerKeepConnection);
   }
   // Outside the lock: destroying the timer waits for a tick running in another thread, and

@@ -30,9 +30,9 @@ class TskKeepConnectionTimer {
   void Release();
 
  private:
-  platform::TApplication& fApp;
-  const TNotifyEvent fOnTimer;
-  mutable std::mutex fMutex;
+  platform::TApplication& app_;
+  const TNotifyEvent onTimer_;
+  mutable std::mutex mutex_;
   std::unique_ptr<TskTimer> timerKeepConnection;
 };
 

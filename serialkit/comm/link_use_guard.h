@@ -10,7 +10,7 @@ namespace sk {
 
 class TskLinkUseGuard {
  public:
-  explicit TskLinkUseGuard(platform::TApplication& App) : fApp(App) {}
+  explicit TskLinkUseGuard(platform::TApplication& App) : app_(App) {}
   TskLinkUseGuard(const TskLinkUseGuard&) = delete;
   TskLinkUseGuard& operator=(const TskLinkUseGuard&) = delete;
 
@@ -23,10 +23,10 @@ class TskLinkUseGuard {
   void WaitForOthers();
 
  private:
-  platform::TApplication& fApp;
-  std::mutex fMutex;
-  std::vector<platform::TThreadID> fUsers;
-  std::vector<platform::TThreadID> fWaiters;
+  platform::TApplication& app_;
+  std::mutex mutex_;
+  std::vector<platform::TThreadID> users_;
+  std::vector<platform::TThreadID> waiters_;
 };
 
 }  // namespace sk

@@ -62,10 +62,10 @@ void TMsgThread::Execute() {
     if (got == Received::readable) {
       // Handled as the receive event the event worker would post for it.
       glMsg = platform::TMsg{comEvent, EV_RXCHAR, 0, 0};
-      const std::uint64_t before = Com->fChunksRead.load();
+      const std::uint64_t before = Com->chunksRead_.load();
       if (!Com->Active() || Terminated()) return;
       Handle();
-      watchInput = Com->fChunksRead.load() != before;
+      watchInput = Com->chunksRead_.load() != before;
       continue;
     }
     watchInput = true;

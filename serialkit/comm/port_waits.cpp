@@ -98,7 +98,7 @@ bool TskCustomComm::WaitForBytes(std::uint32_t Count, std::uint32_t Ms) {
   TTraceStates without = restore.saved;
   Exclude(without, tsRxChar);
   SetTraceStates(without);
-  TWaitScope wait(*this, App(), *fWaits, 0);
+  TWaitScope wait(*this, App(), *waits_, 0);
   // Elapsed time against Ms, so that any Ms up to the largest waits that long.
   const std::uint32_t start = platform::GetTickCount();
   do {
@@ -112,7 +112,7 @@ bool TskCustomComm::WaitForSignal(TModemSignal Signal, std::uint32_t Ms) {
   if (!IsOpened()) return false;
   const bool known = static_cast<unsigned>(Signal) < std::size(kSignalEvents);
   // The line's changes are reported meanwhile even when the trace states do not ask for them.
-  TWaitScope wait(*this, App(), *fWaits, known ? kSignalEvents[Signal] : 0);
+  TWaitScope wait(*this, App(), *waits_, known ? kSignalEvents[Signal] : 0);
   const std::uint32_t start = platform::GetTickCount();
   do {
     if (known && InSet(ModemSignals(), Signal)) return true;

@@ -53,12 +53,12 @@ void TskCustomSerialComm::SetExtHandle(THandle aHandle) {
 
 std::string TskCustomSerialComm::DevicePath() const {
   std::lock_guard lock(pathMutex_);
-  return fDevicePath;
+  return devicePath_;
 }
 
 void TskCustomSerialComm::SetDevicePath(std::string Path) {
   std::lock_guard lock(pathMutex_);
-  fDevicePath = std::move(Path);
+  devicePath_ = std::move(Path);
 }
 
 THandle TskCustomSerialComm::DeviceOpen() {

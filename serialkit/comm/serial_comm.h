@@ -84,7 +84,7 @@ class TskCustomSerialComm : public TskCustomComm {
   THandle fExtHandle;
   // Read by an open in a worker thread (a reopen, the keep-connection timer).
   mutable std::mutex pathMutex_;
-  std::string fDevicePath;
+  std::string devicePath_;
   std::atomic<TskEnumPorts> fEnumPorts{epQuickAll};
 };
 

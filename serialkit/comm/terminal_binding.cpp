@@ -5,45 +5,45 @@
 namespace sk {
 
 TskTerminalControl* TskTerminalBinding::Terminal() const {
-  std::lock_guard lock(fMutex);
+  std::lock_guard lock(mutex_);
   return fTerminal;
 }
 
 TTerminalUsage TskTerminalBinding::Usage() const {
-  std::lock_guard lock(fMutex);
+  std::lock_guard lock(mutex_);
   return fTerminalUsage;
 }
 
 bool TskTerminalBinding::Echo() const {
-  std::lock_guard lock(fMutex);
+  std::lock_guard lock(mutex_);
   return fTerminalEcho;
 }
 
 void TskTerminalBinding::SetEcho(bool Value) {
-  std::lock_guard lock(fMutex);
+  std::lock_guard lock(mutex_);
   fTerminalEcho = Value;
 }
 
 TskTerminalControl* TskTerminalBinding::Receiver() const {
-  std::lock_guard lock(fMutex);
+  std::lock_guard lock(mutex_);
   return hTerminal;
 }
 
 void TskTerminalBinding::Bind(TskTerminalControl* Value, bool Designing) {
-  std::lock_guard lock(fMutex);
+  std::lock_guard lock(mutex_);
   fTerminal = Value;
   hTerminal = nullptr;
   if (Value != nullptr && Designing && fTerminalUsage == tuNone) fTerminalUsage = tuBoth;
 }
 
 void TskTerminalBinding::SetUsage(TTerminalUsage Value) {
-  std::lock_guard lock(fMutex);
+  std::lock_guard lock(mutex_);
   fTerminalUsage = Value;
   if (fTerminal != nullptr) hTerminal = Value == tuReceive || Value == tuBoth ? fTerminal : nullptr;
 }
 
 bool TskTerminalBinding::Forget(const TComponent* Component) {
-  std::lock_guard lock(fMutex);
+  std::lock_guard lock(mutex_);
   if (Component == nullptr || Component != fTerminal) return false;
   fTerminal = nullptr;
   hTerminal = nullptr;
@@ -52,7 +52,7 @@ bool TskTerminalBinding::Forget(const TComponent* Component) {
 
 bool TskTerminalBinding::SendsKeys() const {
   if (fTerminalLocked.load()) return false;
-  std::lock_guard lock(fMutex);
+  std::lock_guard lock(mutex_);
   return fTerminalUsage == tuSend || fTerminalUsage == tuBoth;
 }
 

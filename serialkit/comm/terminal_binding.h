@@ -41,7 +41,7 @@ class TskTerminalBinding {
   void Write(const Byte* Buffer, std::int32_t Len);
 
  private:
-  mutable std::mutex fMutex;
+  mutable std::mutex mutex_;
   TskTerminalControl* fTerminal = nullptr;
   TskTerminalControl* hTerminal = nullptr;
   TTerminalUsage fTerminalUsage = tuNone;

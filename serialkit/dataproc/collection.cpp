@@ -6,23 +6,23 @@
 namespace sk {
 
 void TCollectionItem::SetCollection(TCollection& Value) {
-  if (fCollection == &Value) return;
+  if (collection_ == &Value) return;
   if (!Value.Accepts(*this))
     throw Exception("A " + ClassName() + " cannot be moved into a " + Value.ClassName());
-  Value.Append(fCollection->Extract(*this));
+  Value.Append(collection_->Extract(*this));
 }
 
 std::int32_t TCollectionItem::Index() const {
-  const auto& items = fCollection->fItems;
+  const auto& items = collection_->items_;
   auto it =
       std::find_if(items.begin(), items.end(), [this](const auto& p) { return p.get() == this; });
   return static_cast<std::int32_t>(std::distance(items.begin(), it));
 }
 
 void TCollectionItem::SetIndex(std::int32_t Value) {
-  if (Value < 0) Value = fCollection->Count() - 1;
-  fCollection->Move(
-      Index(), static_cast<std::int32_t>(TCollection::CheckIndex(Value, fCollection->Count())));
+  if (Value < 0) Value = collection_->Count() - 1;
+  collection_->Move(
+      Index(), static_cast<std::int32_t>(TCollection::CheckIndex(Value, collection_->Count())));
 }
 
 TCollection::~TCollection() {
@@ -47,17 +47,17 @@ TCollectionItem& TCollection::Insert(std::int32_t Index) {
 }
 
 void TCollection::Delete(std::int32_t Index) {
-  auto it = fItems.begin() + static_cast<std::ptrdiff_t>(CheckIndex(Index, Count()));
+  auto it = items_.begin() + static_cast<std::ptrdiff_t>(CheckIndex(Index, Count()));
   std::unique_ptr<TCollectionItem> gone = std::move(*it);
-  fItems.erase(it);
+  items_.erase(it);
   // Destroyed after it has left the list, so that it never shows up half torn down.
   gone.reset();
 }
 
 void TCollection::Clear() {
-  while (!fItems.empty()) {
-    std::unique_ptr<TCollectionItem> last = std::move(fItems.back());
-    fItems.pop_back();
+  while (!items_.empty()) {
+    std::unique_ptr<TCollectionItem> last = std::move(items_.back());
+    items_.pop_back();
     last.reset();
   }
 }
@@ -70,8 +70,8 @@ void TCollection::Assign(const TPersistent& Source) {
   }
   if (other == this) return;
   std::vector<std::unique_ptr<TCollectionItem>> made;
-  made.reserve(other->fItems.size());
-  for (const auto& from : other->fItems) {
+  made.reserve(other->items_.size());
+  for (const auto& from : other->items_) {
     made.push_back(CreateItem());
     made.back()->Assign(*from);
   }
@@ -80,22 +80,22 @@ void TCollection::Assign(const TPersistent& Source) {
 }
 
 TCollectionItem& TCollection::Append(std::unique_ptr<TCollectionItem> Item) {
-  Item->fCollection = this;
-  fItems.push_back(std::move(Item));
-  return *fItems.back();
+  Item->collection_ = this;
+  items_.push_back(std::move(Item));
+  return *items_.back();
 }
 
 std::unique_ptr<TCollectionItem> TCollection::Extract(const TCollectionItem& Item) {
-  auto it = fItems.begin() + Item.Index();
+  auto it = items_.begin() + Item.Index();
   std::unique_ptr<TCollectionItem> taken = std::move(*it);
-  fItems.erase(it);
-  taken->fCollection = nullptr;
+  items_.erase(it);
+  taken->collection_ = nullptr;
   return taken;
 }
 
 void TCollection::Move(std::int32_t From, std::int32_t To) {
   if (From == To) return;
-  auto first = fItems.begin();
+  auto first = items_.begin();
   if (From < To)
     std::rotate(first + From, first + From + 1, first + To + 1);
   else

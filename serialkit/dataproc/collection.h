@@ -26,7 +26,7 @@ class TCollectionItem : public TPersistent {
   TCollectionItem(const TCollectionItem&) = delete;
   TCollectionItem& operator=(const TCollectionItem&) = delete;
 
-  TCollection* Collection() const { return fCollection; }
+  TCollection* Collection() const { return collection_; }
   // Moves this item to the end of Value; fails if Value holds another kind of item.
   void SetCollection(TCollection& Value);
 
@@ -40,7 +40,7 @@ class TCollectionItem : public TPersistent {
 
  private:
   friend class TCollection;
-  TCollection* fCollection = nullptr;
+  TCollection* collection_ = nullptr;
 };
 
 class TCollection : public TPersistent {
@@ -50,8 +50,8 @@ class TCollection : public TPersistent {
   TCollection(const TCollection&) = delete;
   TCollection& operator=(const TCollection&) = delete;
 
-  std::int32_t Count() const { return static_cast<std::int32_t>(fItems.size()); }
-  TCollectionItem& Items(std::int32_t Index) const { return *fItems[CheckIndex(Index, Count())]; }
+  std::int32_t Count() const { return static_cast<std::int32_t>(items_.size()); }
+  TCollectionItem& Items(std::int32_t Index) const { return *items_[CheckIndex(Index, Count())]; }
 
   TCollectionItem& Add();
   // A new item at Index (a negative value: the last position).
@@ -73,7 +73,7 @@ class TCollection : public TPersistent {
   static TCollectionItem::CreateKey ItemKey() { return {}; }
 
   // Unchecked access for loops that run per received byte.
-  TCollectionItem& ItemAt(std::size_t Index) const { return *fItems[Index]; }
+  TCollectionItem& ItemAt(std::size_t Index) const { return *items_[Index]; }
 
   // Index checked against a collection of Size items; throws otherwise.
   static std::size_t CheckIndex(std::int32_t Index, std::int32_t Size);
@@ -84,7 +84,7 @@ class TCollection : public TPersistent {
   std::unique_ptr<TCollectionItem> Extract(const TCollectionItem& Item);
   void Move(std::int32_t From, std::int32_t To);
 
-  std::vector<std::unique_ptr<TCollectionItem>> fItems;
+  std::vector<std::unique_ptr<TCollectionItem>> items_;
 };
 
 }  // namespace sk

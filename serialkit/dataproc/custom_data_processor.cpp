@@ -41,7 +41,7 @@ class TNewChunk {
 }  // namespace
 
 TskCustomDataProcessor::TskCustomDataProcessor(TComponent* AOwner, platform::TApplication& App)
-    : TskDataProcessorLink(AOwner), fApp(App), fTimerAsync(std::make_unique<TskTimer>(App)) {
+    : TskDataProcessorLink(AOwner), app_(App), fTimerAsync(std::make_unique<TskTimer>(App)) {
   fTimerAsync->SetEnabled(false);
   fTimerAsync->SetOnTimer(TNotifyEvent(this, &TskCustomDataProcessor::DoAsyncTimeout));
 }
@@ -55,7 +55,7 @@ TskCustomDataProcessor::~TskCustomDataProcessor() {
 void TskCustomDataProcessor::ReleaseAsyncTimer() {
   std::unique_ptr<TskTimer> timer;
   {
-    std::lock_guard lock(fTimerMutex);
+    std::lock_guard lock(timerMutex_);
     timer = std::move(fTimerAsync);
   }
   // Outside the lock: a tick still running in the timer's thread may be waiting for it.
@@ -150,7 +150,7 @@ void TskCustomDataProcessor::DoDataSend(const Byte* ptrBuffer, std::uint32_t Len
     fOnDataSend.Call(this, ptrBuffer, Len, false, handled);
     if (handled) {
       // The hook sent the bytes: the timer stands in for the transmitter running empty.
-      std::lock_guard lock(fTimerMutex);
+      std::lock_guard lock(timerMutex_);
       if (fTimerAsync) ArmTimer(fTimerAsync->Interval());
     } else {
       TskBaseIO* device = fDevice.load();
@@ -182,34 +182,34 @@ void TskCustomDataProcessor::DoStringSend(const ByteString& s) {
 
 void TskCustomDataProcessor::ArmTimer(std::uint32_t Interval) {
   if (!fTimerAsync) return;
-  ++fTimerArmings;
+  ++timerArmings_;
   fTimerAsync->SetEnabled(false);
   if (Interval == 0) return;
   // Taken before the timer is armed, so that no tick of this countdown comes before it.
-  fTimerDeadline = Clock::now() + std::chrono::milliseconds(Interval);
+  timerDeadline_ = Clock::now() + std::chrono::milliseconds(Interval);
   fTimerAsync->SetInterval(Interval);
   fTimerAsync->SetEnabled(true);
 }
 
 void TskCustomDataProcessor::StartAsyncTimer(std::uint32_t Interval) {
-  std::lock_guard lock(fTimerMutex);
+  std::lock_guard lock(timerMutex_);
   ArmTimer(Interval);
 }
 
 bool TskCustomDataProcessor::BeginAsyncTimeout(TObject* Sender, std::uint64_t& Armings) {
-  std::lock_guard lock(fTimerMutex);
+  std::lock_guard lock(timerMutex_);
   if (!fTimerAsync) return false;
   if (Sender == static_cast<TObject*>(fTimerAsync.get()) &&
-      (!fTimerAsync->Enabled() || Clock::now() < fTimerDeadline))
+      (!fTimerAsync->Enabled() || Clock::now() < timerDeadline_))
     return false;
   fTimerAsync->SetEnabled(false);
-  Armings = fTimerArmings;
+  Armings = timerArmings_;
   return true;
 }
 
 void TskCustomDataProcessor::EndAsyncTimeout(std::uint64_t Armings) {
-  std::lock_guard lock(fTimerMutex);
-  if (fTimerArmings == Armings) ArmTimer(0);
+  std::lock_guard lock(timerMutex_);
+  if (timerArmings_ == Armings) ArmTimer(0);
 }
 
 void TskCustomDataProcessor::DoAsyncTimeout(TObject* Sender) {
@@ -232,7 +232,7 @@ void TskCustomDataProcessor::DoFatalErrors(std::uint32_t Code, std::uint32_t Det
 }
 
 void TskCustomDataProcessor::ReportException(std::exception_ptr E) const noexcept {
-  fApp.ShowException(E);
+  app_.ShowException(E);
 }
 
 void TskCustomDataProcessor::WriteLog(TDetailLevel Level, const std::string& Text) const {

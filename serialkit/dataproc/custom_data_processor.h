@@ -44,7 +44,7 @@ class TskCustomDataProcessor : public TskDataProcessorLink {
   TskCustomDataProcessor* DataProcessor() const { return fDataProcessor.load(); }
   TskBaseIO* Device() const { return fDevice.load(); }
   TskCustomLogFile* Log() const { return fLog.load(); }
-  platform::TApplication& App() const { return fApp; }
+  platform::TApplication& App() const { return app_; }
   void SetLog(TskCustomLogFile* Value);
   // In the thread that met the error: for a handler that threw, the thread that raised it.
   TOnFatalErrorEvent OnFatalError() const { return fOnFatalError.Get(); }
@@ -112,12 +112,12 @@ class TskCustomDataProcessor : public TskDataProcessorLink {
 
  private:
   using Clock = std::chrono::steady_clock;
-  void ArmTimer(std::uint32_t Interval);  // with fTimerMutex held
+  void ArmTimer(std::uint32_t Interval);  // with timerMutex_ held
   TskNotifyEvent DeviceNotifyEvent() {
     return TskNotifyEvent(this, &TskCustomDataProcessor::DeviceNotify);
   }
 
-  platform::TApplication& fApp;
+  platform::TApplication& app_;
   // The links are read by the receive thread while the owning thread may change them.
   std::atomic<TskBaseIO*> fDevice{nullptr};
   std::atomic<TskCustomDataProcessor*> fDataProcessor{nullptr};
@@ -127,12 +127,12 @@ class TskCustomDataProcessor : public TskDataProcessorLink {
   TSharedEvent<TDataSendEvent> fOnDataSend;
 
   // The timer ticks in the thread that created the processor but is armed from the receive
-  // thread as well. Arming is one step under fTimerMutex; the deadline and the count of
+  // thread as well. Arming is one step under timerMutex_; the deadline and the count of
   // armings let a tick tell whether the countdown it belongs to is still the current one.
-  std::mutex fTimerMutex;
+  std::mutex timerMutex_;
   std::unique_ptr<TskTimer> fTimerAsync;
-  Clock::time_point fTimerDeadline{};
-  std::uint64_t fTimerArmings = 0;
+  Clock::time_point timerDeadline_{};
+  std::uint64_t timerArmings_ = 0;
 };
 
 }  // namespace sk

@@ -69,7 +69,7 @@ void TskDataPacket::ReallocateBuffer(std::int32_t Size) {
 void TskDataPacket::Reset() {
   fDataLength = 0;
   fOnPacketLengthOnce = fOnPacketLength;
-  ++fResetCount;
+  ++resetCount_;
   if (!fPacketBegin.empty()) {
     fEvent.SetStr(fPacketBegin);
     fState = dpsWaitBegin;
@@ -92,11 +92,11 @@ bool TskDataPacket::LengthReached(Byte ch) {
   if (fOnPacketLengthOnce) {
     // Held here, so that a handler that resets this definition is not destroyed while it runs.
     const std::shared_ptr<const TskDataPacketLengthEvent> handler = fOnPacketLengthOnce;
-    const std::uint32_t resets = fResetCount;
+    const std::uint32_t resets = resetCount_;
     bool IsHandled = false;
     (*handler)(this, ch, IsHandled);
     // A handler that reset its definition has dropped this packet: the byte completes nothing.
-    if (fResetCount != resets) return false;
+    if (resetCount_ != resets) return false;
     if (!IsHandled) return false;
     fOnPacketLengthOnce.reset();
   }

@@ -144,7 +144,7 @@ class TskDataPacket : public TCollectionItem {
   std::int32_t fPacketEndLength = 0;
   Byte fWildChar = 0;
   // Counts resets, so that a length handler that resets its own definition is noticed.
-  std::uint32_t fResetCount = 0;
+  std::uint32_t resetCount_ = 0;
 };
 
 class TskDataPackets : public TCollection {

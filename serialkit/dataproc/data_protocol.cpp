@@ -11,11 +11,11 @@ namespace sk {
 class TskDataProtocol::TDefinitionsLock {
  public:
   explicit TDefinitionsLock(TskDataProtocol& P) : p_(P) {
-    p_.fDefinitionsMutex.lock();
+    p_.definitionsMutex_.lock();
     Enter();
   }
   TDefinitionsLock(TskDataProtocol& P, std::try_to_lock_t) : p_(P) {
-    if (p_.fDefinitionsMutex.try_lock()) Enter();
+    if (p_.definitionsMutex_.try_lock()) Enter();
   }
   ~TDefinitionsLock() { Unlock(); }
   TDefinitionsLock(const TDefinitionsLock&) = delete;
@@ -25,15 +25,15 @@ class TskDataProtocol::TDefinitionsLock {
   void Unlock() {
     if (!owns_) return;
     owns_ = false;
-    const bool outermost = --p_.fDefinitionsDepth == 0;
-    p_.fDefinitionsMutex.unlock();
+    const bool outermost = --p_.definitionsDepth_ == 0;
+    p_.definitionsMutex_.unlock();
     if (outermost) p_.TryApplyPendingReset();
   }
 
  private:
   void Enter() {
     owns_ = true;
-    if (p_.fDefinitionsDepth++ == 0) p_.ApplyPendingReset();
+    if (p_.definitionsDepth_++ == 0) p_.ApplyPendingReset();
   }
 
   TskDataProtocol& p_;
@@ -84,7 +84,7 @@ void TskDataProtocol::DoProcessing(const Byte* Data, std::uint32_t Len, TIgnoreT
       }
       StartAsyncTimer(interval);
       if (flSkipFurtherProcessing.load()) R = SetOf<TIgnoreTypes>(itTerminal);
-      fPossibleAfterChunk.store(fPackets->IsPacketPossible());
+      possibleAfterChunk_.store(fPackets->IsPacketPossible());
     }
   }
   TskCustomDataProcessor::DoProcessing(Data, Len, R);
@@ -122,27 +122,27 @@ void TskDataProtocol::DoDataPacket(std::int32_t Index) {
 // --- Resets --------------------------------------------------------------------------------
 
 void TskDataProtocol::ApplyPendingReset() {
-  if (fResetPending.exchange(false)) fPackets->Reset();
+  if (resetPending_.exchange(false)) fPackets->Reset();
 }
 
 void TskDataProtocol::TryApplyPendingReset() {
   // A reset asked for by another thread just after this one looked is applied by the next
   // thread that takes the definitions, before any byte.
-  while (fResetPending.load() && fDefinitionsMutex.try_lock()) {
+  while (resetPending_.load() && definitionsMutex_.try_lock()) {
     ApplyPendingReset();
-    fDefinitionsMutex.unlock();
+    definitionsMutex_.unlock();
   }
 }
 
 void TskDataProtocol::Reset() {
-  fResetPending.store(true);
+  resetPending_.store(true);
   TryApplyPendingReset();
 }
 
 bool TskDataProtocol::IsPacketPossible() {
   TDefinitionsLock lock(*this, std::try_to_lock);
   if (lock.OwnsLock()) return fPackets->IsPacketPossible();
-  return fPossibleAfterChunk.load();
+  return possibleAfterChunk_.load();
 }
 
 void TskDataProtocol::DoMediumOpened() {

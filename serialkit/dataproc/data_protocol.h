@@ -71,7 +71,7 @@ class TskDataProtocol : public TskCustomDataProcessor {
 
  private:
   class TDefinitionsLock;
-  // Applies a reset asked for meanwhile; with fDefinitionsMutex held.
+  // Applies a reset asked for meanwhile; with definitionsMutex_ held.
   void ApplyPendingReset();
   // Applies a pending reset if the definitions are free (or held by this thread).
   void TryApplyPendingReset();
@@ -85,16 +85,16 @@ class TskDataProtocol : public TskCustomDataProcessor {
 
   // The definitions' lock. The receive thread holds it for a chunk (not while handing it on),
   // the timer's thread while it ends a packet by silence. Opening, closing and Reset never wait
-  // for it: a reset asked for while it is held stays in fResetPending and is applied by the
+  // for it: a reset asked for while it is held stays in resetPending_ and is applied by the
   // holder as it lets go, or by the next one to take it, before any further byte. So the
   // thread that opens or closes the port never waits for a handler in the receive thread that
   // may itself be waiting for that thread. Recursive, because a handler may close the port,
   // feed bytes or reset in its own thread, which then acts at once.
-  std::recursive_mutex fDefinitionsMutex;
-  int fDefinitionsDepth = 0;  // under fDefinitionsMutex
-  std::atomic<bool> fResetPending{false};
+  std::recursive_mutex definitionsMutex_;
+  int definitionsDepth_ = 0;  // under definitionsMutex_
+  std::atomic<bool> resetPending_{false};
   // IsPacketPossible after the last whole chunk, for readers that find the definitions busy.
-  std::atomic<bool> fPossibleAfterChunk{false};
+  std::atomic<bool> possibleAfterChunk_{false};
 };
 
 }  // namespace sk

@@ -10,7 +10,7 @@ void TskCustomLogFile::ReportFatalError(std::uint32_t Code, std::uint32_t Detail
 }
 
 void TskCustomLogFile::ReportException(std::exception_ptr E) const noexcept {
-  fApp.ShowException(E);
+  app_.ShowException(E);
 }
 
 }  // namespace sk

@@ -46,9 +46,9 @@ class TskCustomLogFile : public TComponent {
   // App: the application object whose error report hears what the sink cannot throw.
   explicit TskCustomLogFile(TComponent* AOwner = nullptr,
                             platform::TApplication& App = platform::Application())
-      : TComponent(AOwner), fApp(App) {}
+      : TComponent(AOwner), app_(App) {}
   std::string ClassName() const override { return "TskCustomLogFile"; }
-  platform::TApplication& App() const { return fApp; }
+  platform::TApplication& App() const { return app_; }
 
   // In the thread whose log call or save failed.
   const TOnFatalErrorEvent& OnFatalError() const { return fOnFatalError; }
@@ -82,7 +82,7 @@ class TskCustomLogFile : public TComponent {
   TOnFatalErrorEvent fOnFatalError;
 
  private:
-  platform::TApplication& fApp;
+  platform::TApplication& app_;
 };
 
 }  // namespace sk

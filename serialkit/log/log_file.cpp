@@ -65,7 +65,7 @@ void TskLogFile::Add(std::string s) {
   {
     Lock lock(cs);
     // Cleared here so that the entry AddSysInfo makes does not write the line a second time.
-    if (std::exchange(flVersion, false)) version = fPendingVersion = VersionLine();
+    if (std::exchange(flVersion, false)) version = pendingVersion_ = VersionLine();
     hook = fOnLogEntry;
   }
   if (version) {
@@ -98,10 +98,10 @@ void TskLogFile::Commit(std::optional<std::string> s, bool IsVersion) {
     if (IsVersion) {
       // Another thread's entry came first and wrote the line for us, as the system
       // gave it: the version line always opens the log.
-      if (!fPendingVersion) return;
-      fPendingVersion.reset();
-    } else if (fPendingVersion) {
-      visualOutFailed = AppendLine(*std::exchange(fPendingVersion, std::nullopt));
+      if (!pendingVersion_) return;
+      pendingVersion_.reset();
+    } else if (pendingVersion_) {
+      visualOutFailed = AppendLine(*std::exchange(pendingVersion_, std::nullopt));
     }
     if (!s) return;
     visualOutFailed = AppendLine(*s) || visualOutFailed;
@@ -133,14 +133,14 @@ std::string TskLogFile::Stamp(TLogOptions Options) {
   const platform::LocalTime now = platform::LocalTimeNow();
   const TLogOptions dateTime = TLogOptions{}.Include(loDate).Include(loTime);
   const TLogOptions wanted = TLogOptions::FromByte(Options.ToByte() & dateTime.ToByte());
-  if (now.EpochSeconds != fStampSecond || wanted != fStampOptions) {
-    fStampText.clear();
-    if (wanted.Contains(loDate)) fStampText = platform::FormatShortDate(now);
-    if (wanted.Contains(loTime)) fStampText += " " + platform::FormatLongTime(now);
-    fStampSecond = now.EpochSeconds;
-    fStampOptions = wanted;
+  if (now.EpochSeconds != stampSecond_ || wanted != stampOptions_) {
+    stampText_.clear();
+    if (wanted.Contains(loDate)) stampText_ = platform::FormatShortDate(now);
+    if (wanted.Contains(loTime)) stampText_ += " " + platform::FormatLongTime(now);
+    stampSecond_ = now.EpochSeconds;
+    stampOptions_ = wanted;
   }
-  std::string text = fStampText;
+  std::string text = stampText_;
   if (Options.Contains(loMSec)) {
     const int ms = now.Millisecond;
     text += " +";

@@ -131,14 +131,14 @@ class TskLogFile : public TskCustomLogFile {
   TNotifyEvent fReachLimit;
   bool flVersion = true;
   // The version line between its hook and its write; an entry written meanwhile writes it first.
-  std::optional<std::string> fPendingVersion;
+  std::optional<std::string> pendingVersion_;
   bool fAnsiOnly = true;
   TOnLogEntry fOnLogEntry;
   LogEditControl* fEdit = nullptr;
   // The date and time text of the last stamped second: they change only once a second.
-  std::int64_t fStampSecond = -1;
-  TLogOptions fStampOptions;
-  std::string fStampText;
+  std::int64_t stampSecond_ = -1;
+  TLogOptions stampOptions_;
+  std::string stampText_;
 };
 
 }  // namespace sk
