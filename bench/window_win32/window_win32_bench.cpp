@@ -1,0 +1,218 @@
+// The native window at work: a paced transfer from the "Send" click to the panel
+// "File <name> written", how often the status bar and the log were painted meanwhile, and what
+// the connected, idle window then costs in CPU. The window is driven by its controls' messages
+// from inside the "Connect" loop, as an operator's clicks would come.
+//   bench_window_win32.exe COM<n> IMAGE [IDLE_SECONDS]   (the link: Bluetooth, 921600 baud)
+#include <windows.h>
+// After windows.h, which they need.
+#include <commctrl.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+#include "app/win32/form3_win32.h"
+#include "app/win32/wide_text.h"
+#include "loader/loader_events.h"
+#include "serialkit/platform/application.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using bootshell::win32::TForm3;
+
+double Seconds(Clock::duration D) {
+  return std::chrono::duration<double>(D).count();
+}
+
+double ProcessCpuSeconds() {
+  FILETIME created, exited, kernel, user;
+  ::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user);
+  const auto ticks = [](const FILETIME& T) {
+    return (static_cast<std::uint64_t>(T.dwHighDateTime) << 32) | T.dwLowDateTime;
+  };
+  return static_cast<double>(ticks(kernel) + ticks(user)) * 1e-7;
+}
+
+std::string Panel(TForm3& Form, int Index) {
+  wchar_t text[256] = {};
+  ::SendMessageW(Form.Control("StatusBar1"), SB_GETTEXTW, Index, reinterpret_cast<LPARAM>(text));
+  return bootshell::win32::Utf8(text);
+}
+
+// The paints of one control while counting is on, and the longest time between two of them.
+struct PaintCount {
+  bool On = false;
+  int Paints = 0;
+  Clock::time_point Last{};
+  Clock::duration LongestGap{};
+
+  void Start() {
+    On = true;
+    Last = Clock::now();
+  }
+  void Painted() {
+    if (!On) return;
+    const auto now = Clock::now();
+    LongestGap = std::max(LongestGap, now - Last);
+    Last = now;
+    ++Paints;
+  }
+  void Stop() {
+    if (!On) return;
+    LongestGap = std::max(LongestGap, Clock::now() - Last);
+    On = false;
+  }
+};
+
+LRESULT CALLBACK CountPaints(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam, UINT_PTR,
+                             DWORD_PTR Count) {
+  if (Message == WM_PAINT) reinterpret_cast<PaintCount*>(Count)->Painted();
+  return ::DefSubclassProc(Window, Message, WParam, LParam);
+}
+
+// The operator's clock: it hears the loader after the window has, so "Send" goes once the
+// device has answered the handshake and the transfer ends when the window has shown it.
+class Operator : public bootshell::loader::LoaderEvents {
+ public:
+  Operator(TForm3& Form, std::uint32_t IdleMs)
+      : form_(Form), idleMs_(IdleMs), self_(sk::platform::CurrentThreadId()) {
+    timer_ = app_.CreateTimer([this] { Tick(); });
+    // A transfer that never ends still ends the run.
+    app_.SetTimer(timer_, 60000);
+    for (auto [control, count] : {std::pair{"StatusBar1", &barPaints_}, {"Memo1", &logPaints_}})
+      ::SetWindowSubclass(form_.Control(control), CountPaints, 1,
+                          reinterpret_cast<DWORD_PTR>(count));
+    form_.Session().SetWatcher(this);
+  }
+  ~Operator() override {
+    form_.Session().SetWatcher(nullptr);
+    for (const char* control : {"StatusBar1", "Memo1"})
+      ::RemoveWindowSubclass(form_.Control(control), CountPaints, 1);
+    app_.DestroyTimer(timer_);
+  }
+  Operator(const Operator&) = delete;
+  Operator& operator=(const Operator&) = delete;
+
+  void HandshakeAnswered(std::uint32_t) override {
+    app_.PostCall(self_, [this] {
+      Click("BitBtn1");  // the dialog runner names the image
+      sendAt_ = Clock::now();
+      barPaints_.Start();
+      logPaints_.Start();
+      Click("BitBtn2");
+    });
+  }
+  void ImageWritten(const std::string&) override {
+    writtenAt_ = Clock::now();
+    barPaints_.Stop();
+    logPaints_.Stop();
+    // The last answers' lines and paints settle before the idle time is counted.
+    phase_ = Phase::settling;
+    app_.SetTimer(timer_, 500);
+  }
+  void Answer(std::int32_t, const std::string&) override { ++answers_; }
+
+  bool Written() const { return phase_ == Phase::done; }
+  double TransferSeconds() const { return Seconds(writtenAt_ - sendAt_); }
+  double IdleCpuPercent() const { return 100 * idleCpu_ / idleWall_; }
+  double IdleSeconds() const { return idleWall_; }
+  const PaintCount& BarPaints() const { return barPaints_; }
+  const PaintCount& LogPaints() const { return logPaints_; }
+  int Answers() const { return answers_; }
+
+ private:
+  enum class Phase { transfer, settling, idle, done };
+
+  void Click(const char* Name) { ::SendMessageW(form_.Control(Name), BM_CLICK, 0, 0); }
+
+  void Tick() {
+    switch (phase_) {
+      case Phase::transfer:
+        std::fprintf(stderr, "no \"written\" in time; panels: %s | %s\n", Panel(form_, 0).c_str(),
+                     Panel(form_, 1).c_str());
+        break;
+      case Phase::settling:
+        phase_ = Phase::idle;
+        idleCpuAt_ = ProcessCpuSeconds();
+        idleAt_ = Clock::now();
+        app_.SetTimer(timer_, idleMs_);
+        return;
+      case Phase::idle:
+        idleCpu_ = ProcessCpuSeconds() - idleCpuAt_;
+        idleWall_ = Seconds(Clock::now() - idleAt_);
+        phase_ = Phase::done;
+        break;
+      case Phase::done:
+        return;
+    }
+    app_.KillTimer(timer_);
+    Click("Button2");  // "Exit": the loop ends and "Connect" returns
+  }
+
+  sk::platform::TApplication& app_ = sk::platform::Application();
+  TForm3& form_;
+  const std::uint32_t idleMs_;
+  const sk::platform::TThreadID self_;
+  sk::platform::TTimerID timer_;
+  Phase phase_ = Phase::transfer;
+  Clock::time_point sendAt_{}, writtenAt_{}, idleAt_{};
+  double idleCpuAt_ = 0, idleCpu_ = 0, idleWall_ = 0;
+  PaintCount barPaints_, logPaints_;
+  std::atomic<int> answers_{0};  // counted on the port's worker
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: %s COM<n> IMAGE [IDLE_SECONDS]\n", argv[0]);
+    return 2;
+  }
+  const std::string port = argv[1], image = argv[2];
+  const double idleSeconds = argc > 3 ? std::atof(argv[3]) : 5.0;
+  const std::string name = image.substr(image.find_last_of("\\/") + 1);
+
+  TForm3 form(SW_SHOWNOACTIVATE);
+  HWND box = form.Control("skDeviceBox1");
+  const LRESULT item =
+      ::SendMessageW(box, CB_FINDSTRING, static_cast<WPARAM>(-1),
+                     reinterpret_cast<LPARAM>(bootshell::win32::Wide(port).c_str()));
+  if (item == CB_ERR) {
+    std::fprintf(stderr, "%s is not in the chooser\n", port.c_str());
+    return 1;
+  }
+  ::SendMessageW(box, CB_SETCURSEL, static_cast<WPARAM>(item), 0);
+  ::SendMessageW(::GetParent(box), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(box), CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(box));
+  ::SendMessageW(form.RadioItem(1), BM_CLICK, 0, 0);  // Bluetooth: 921600
+  form.SetDialogRunner([&](OPENFILENAMEW&) { return std::optional<std::string>(image); });
+
+  Operator hands(form, static_cast<std::uint32_t>(idleSeconds * 1000));
+  ::SendMessageW(form.Control("Button8"), BM_CLICK, 0, 0);  // returns when the loop ends
+  if (!hands.Written() || Panel(form, 1) != "File " + name + " written") {
+    std::fprintf(stderr, "the transfer did not end written: panel 1 \"%s\"\n",
+                 Panel(form, 1).c_str());
+    return 1;
+  }
+  // Every answer has its line in the log, after its first line "Log".
+  const std::string log = bootshell::win32::WindowText(form.Control("Memo1"));
+  int lines = 0;
+  for (std::size_t at = log.find("\r\n"); at != std::string::npos; at = log.find("\r\n", at + 2))
+    ++lines;
+  const double transfer = hands.TransferSeconds();
+  std::printf("Window transfer: %.3f s from Send to \"File %s written\"\n", transfer, name.c_str());
+  for (auto [what, count] :
+       {std::pair{"status bar", &hands.BarPaints()}, {"log", &hands.LogPaints()}})
+    std::printf("Painted the %s %.1f times a second, at most %.0f ms apart\n", what,
+                count->Paints / transfer,
+                std::chrono::duration<double, std::milli>(count->LongestGap).count());
+  std::printf("Log: %d answer lines of %d answers\n", lines, hands.Answers());
+  std::printf("Idle connected window: %.2f %% of a core over %.1f s\n", hands.IdleCpuPercent(),
+              hands.IdleSeconds());
+  return lines == hands.Answers() ? 0 : 1;
+}
