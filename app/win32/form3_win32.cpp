@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 #include "app/shared/control_table.h"
 #include "app/shared/file_choice.h"
@@ -22,6 +23,13 @@ constexpr const wchar_t* kFormClass = L"BootshellForm3";
 // Panel1 and TabSheet2: plain containers that hand their controls' notifications to the form.
 constexpr const wchar_t* kContainerClass = L"BootshellContainer";
 constexpr UINT kRunQueued = WM_APP + 1;
+// What the loop's events change is shown at most every kShowWithin while it runs, above the 25
+// times a second that a transfer must be painted at, instead of at every event: under an
+// emulator a line added to the log costs milliseconds (its scroll bar), and every such cost
+// holds up the loop's next step. The time to show it is best just after a data block has gone,
+// when the loop has the block's time on the line (12 ms at 921600 baud) to wait anyway.
+constexpr std::chrono::milliseconds kShowWithin{38};
+constexpr std::chrono::milliseconds kShowAfterBlockFrom{15};
 #ifndef WM_DPICHANGED
 constexpr UINT WM_DPICHANGED = 0x02E0;
 #endif
@@ -352,6 +360,7 @@ void TForm3::Button8Click() {
   } catch (...) {
     app_.ShowException();  // nothing may leave a window procedure
   }
+  ShowDue(true);
   // A close asked for while the loop ran takes effect now that the last one has ended.
   if (closeRule_.LoopEnded() && form_) ::PostMessageW(form_, WM_CLOSE, 0, 0);
 }
@@ -396,10 +405,19 @@ int TForm3::LinkKind() const {
 }
 
 void TForm3::ProcessMessages() {
+  ShowDue(false);
   app_.ProcessMessages();
 }
 
 void TForm3::ProcessMessagesWaiting(std::uint32_t TimeoutMs) {
+  ShowDue(false);
+  // What is left due is shown when its time comes, whatever the wait.
+  if (due_) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+        shownAt_ + kShowWithin - std::chrono::steady_clock::now());
+    TimeoutMs = std::min<std::uint32_t>(
+        TimeoutMs, static_cast<std::uint32_t>(std::max<std::int64_t>(left.count(), 0)));
+  }
   // Waits in the system's queue: input, the window's messages and the port's all end it.
   app_.ProcessMessages(TimeoutMs);
 }
@@ -408,26 +426,67 @@ void TForm3::WakeUp() {
   app_.WakeUp(thread_);
 }
 
-void TForm3::SetStatusPanel(int Index, const std::string& Text) {
+void TForm3::BlockSent(std::int64_t Position, std::int64_t Cycle) {
+  WindowPresenter::BlockSent(Position, Cycle);
+  blockOnLine_ = true;
+}
+
+void TForm3::ShowDue(bool Force) {
+  const bool afterBlock = std::exchange(blockOnLine_, false);
+  if (!due_) return;
+  const auto now = std::chrono::steady_clock::now();
+  const auto since = now - shownAt_;
+  if (!Force && since < kShowWithin && !(afterBlock && since >= kShowAfterBlockFrom)) return;
+  due_ = false;
+  shownAt_ = now;
   HWND bar = Control("StatusBar1");
-  const std::wstring text = Wide(Text);
-  std::wstring now(
-      static_cast<std::size_t>(LOWORD(::SendMessageW(bar, SB_GETTEXTLENGTHW, Index, 0))) + 1,
-      L'\0');
-  ::SendMessageW(bar, SB_GETTEXTW, Index, reinterpret_cast<LPARAM>(now.data()));
-  now.resize(now.size() - 1);
-  // An unchanged text repaints nothing.
-  if (now != text)
-    ::SendMessageW(bar, SB_SETTEXTW, static_cast<WPARAM>(Index),
-                   reinterpret_cast<LPARAM>(text.c_str()));
+  std::size_t changed = 0;
+  for (std::size_t i = 0; i < panelsDue_.size(); ++i) changed += panelsDue_[i] != panelsShown_[i];
+  // A status bar may paint at once for each text it is given: several go in one paint.
+  const bool batch = changed > 1;
+  if (batch) ::SendMessageW(bar, WM_SETREDRAW, FALSE, 0);
+  for (std::size_t i = 0; i < panelsDue_.size(); ++i) {
+    // An unchanged text repaints nothing.
+    if (panelsDue_[i] == panelsShown_[i]) continue;
+    panelsShown_[i] = panelsDue_[i];
+    ::SendMessageW(bar, SB_SETTEXTW, static_cast<WPARAM>(i),
+                   reinterpret_cast<LPARAM>(panelsShown_[i].c_str()));
+  }
+  if (batch) {
+    ::SendMessageW(bar, WM_SETREDRAW, TRUE, 0);
+    ::InvalidateRect(bar, nullptr, TRUE);
+  }
+  if (progressDue_ != progressShown_) {
+    progressShown_ = progressDue_;
+    ::SendMessageW(Control("ProgressBar1"), PBM_SETPOS, static_cast<WPARAM>(progressShown_), 0);
+  }
+  if (!memoDue_.empty()) {
+    // The lines that came meanwhile go in one replacement: one scroll and repaint for them all.
+    HWND memo = Control("Memo1");
+    const int end = ::GetWindowTextLengthW(memo);
+    ::SendMessageW(memo, EM_SETSEL, static_cast<WPARAM>(end), end);
+    ::SendMessageW(memo, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(memoDue_.c_str()));
+    memoDue_.clear();
+  }
+}
+
+void TForm3::SetStatusPanel(int Index, const std::string& Text) {
+  panelsDue_.at(static_cast<std::size_t>(Index)) = Wide(Text);
+  due_ = true;
+  if (LoopsRunning() == 0) ShowDue(true);
 }
 
 void TForm3::SetProgressRange(int Min, int Max) {
+  ShowDue(true);  // a position due belongs to the range before
   ::SendMessageW(Control("ProgressBar1"), PBM_SETRANGE32, static_cast<WPARAM>(Min), Max);
+  progressShown_ = progressDue_ =
+      static_cast<int>(::SendMessageW(Control("ProgressBar1"), PBM_GETPOS, 0, 0));
 }
 
 void TForm3::SetProgressPosition(int Value) {
-  ::SendMessageW(Control("ProgressBar1"), PBM_SETPOS, static_cast<WPARAM>(Value), 0);
+  progressDue_ = Value;
+  due_ = true;
+  if (LoopsRunning() == 0) ShowDue(true);
 }
 
 void TForm3::ShowImage1(bool Shown) {
@@ -439,11 +498,9 @@ void TForm3::ShowPageControl1() {
 }
 
 void TForm3::AppendToMemo1(const std::string& Line) {
-  HWND memo = Control("Memo1");
-  const int end = ::GetWindowTextLengthW(memo);
-  ::SendMessageW(memo, EM_SETSEL, static_cast<WPARAM>(end), end);
-  const std::wstring line = L"\r\n" + Wide(Line);
-  ::SendMessageW(memo, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
+  memoDue_ += L"\r\n" + Wide(Line);
+  due_ = true;
+  if (LoopsRunning() == 0) ShowDue(true);
 }
 
 void TForm3::RunOnGuiThread(std::function<void()> Fn) {

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -65,6 +66,9 @@ class TForm3 : public loader::LoaderHost, public window::WindowPresenter {
   void ProcessMessagesWaiting(std::uint32_t TimeoutMs) override;
   void WakeUp() override;
 
+  // loader::LoaderEvents, beyond what the presenter makes of it
+  void BlockSent(std::int64_t Position, std::int64_t Cycle) override;
+
  protected:
   // window::WindowPresenter
   void SetStatusPanel(int Index, const std::string& Text) override;
@@ -93,6 +97,10 @@ class TForm3 : public loader::LoaderHost, public window::WindowPresenter {
   void ApplyScale();
   void PlaceControls();
   void RunQueued();
+  // Puts what the loop's events left due onto the controls when it is time (Force: now), so
+  // that a transfer paints them at a steady rate instead of at every event; the loop's serving
+  // calls it, and its end.
+  void ShowDue(bool Force);
 
   sk::platform::TApplication& app_;
   const sk::platform::TThreadID thread_;
@@ -104,6 +112,14 @@ class TForm3 : public loader::LoaderHost, public window::WindowPresenter {
   IconHandle picture_, bigIcon_, smallIcon_;
   window::LoopCloseRule closeRule_;
   DialogRunner runDialog_;
+  // While a loop runs, the panels' and the progress bar's texts and the log's lines wait here
+  // for ShowDue (GUI thread only).
+  std::array<std::wstring, 7> panelsShown_, panelsDue_;
+  int progressShown_ = 0, progressDue_ = 0;
+  std::wstring memoDue_;  // lines not yet in Memo1, each after its CR LF
+  bool due_ = false;
+  bool blockOnLine_ = false;  // a data block has just gone: a good time to show what is due
+  std::chrono::steady_clock::time_point shownAt_{};
   std::mutex queuedMutex_;
   std::vector<std::function<void()>> queued_;  // for the GUI thread, from the port's worker
   // skComm1, skDataProcessor1 and the loader; its workers end before the queue above goes.

@@ -76,7 +76,8 @@ LRESULT CALLBACK CountPaints(HWND Window, UINT Message, WPARAM WParam, LPARAM LP
 }
 
 // The operator's clock: it hears the loader after the window has, so "Send" goes once the
-// device has answered the handshake and the transfer ends when the window has shown it.
+// device has answered the handshake; the transfer ends when the status bar is given the text
+// that says so, which the window may put there a little after the loader's event.
 class Operator : public bootshell::loader::LoaderEvents {
  public:
   Operator(TForm3& Form, std::uint32_t IdleMs)
@@ -84,15 +85,16 @@ class Operator : public bootshell::loader::LoaderEvents {
     timer_ = app_.CreateTimer([this] { Tick(); });
     // A transfer that never ends still ends the run.
     app_.SetTimer(timer_, 60000);
-    for (auto [control, count] : {std::pair{"StatusBar1", &barPaints_}, {"Memo1", &logPaints_}})
-      ::SetWindowSubclass(form_.Control(control), CountPaints, 1,
-                          reinterpret_cast<DWORD_PTR>(count));
+    ::SetWindowSubclass(form_.Control("StatusBar1"), WatchStatusBar, 1,
+                        reinterpret_cast<DWORD_PTR>(this));
+    ::SetWindowSubclass(form_.Control("Memo1"), CountPaints, 1,
+                        reinterpret_cast<DWORD_PTR>(&logPaints_));
     form_.Session().SetWatcher(this);
   }
   ~Operator() override {
     form_.Session().SetWatcher(nullptr);
-    for (const char* control : {"StatusBar1", "Memo1"})
-      ::RemoveWindowSubclass(form_.Control(control), CountPaints, 1);
+    ::RemoveWindowSubclass(form_.Control("StatusBar1"), WatchStatusBar, 1);
+    ::RemoveWindowSubclass(form_.Control("Memo1"), CountPaints, 1);
     app_.DestroyTimer(timer_);
   }
   Operator(const Operator&) = delete;
@@ -102,23 +104,20 @@ class Operator : public bootshell::loader::LoaderEvents {
     app_.PostCall(self_, [this] {
       Click("BitBtn1");  // the dialog runner names the image
       sendAt_ = Clock::now();
+      sendCpu_ = ProcessCpuSeconds();
       barPaints_.Start();
       logPaints_.Start();
       Click("BitBtn2");
     });
   }
-  void ImageWritten(const std::string&) override {
-    writtenAt_ = Clock::now();
-    barPaints_.Stop();
-    logPaints_.Stop();
-    // The last answers' lines and paints settle before the idle time is counted.
-    phase_ = Phase::settling;
-    app_.SetTimer(timer_, 500);
+  void ImageWritten(const std::string& Name) override {
+    written_ = L"File " + bootshell::win32::Wide(Name) + L" written";
   }
   void Answer(std::int32_t, const std::string&) override { ++answers_; }
 
   bool Written() const { return phase_ == Phase::done; }
   double TransferSeconds() const { return Seconds(writtenAt_ - sendAt_); }
+  double TransferCpuPercent() const { return 100 * transferCpu_ / TransferSeconds(); }
   double IdleCpuPercent() const { return 100 * idleCpu_ / idleWall_; }
   double IdleSeconds() const { return idleWall_; }
   const PaintCount& BarPaints() const { return barPaints_; }
@@ -129,6 +128,27 @@ class Operator : public bootshell::loader::LoaderEvents {
   enum class Phase { transfer, settling, idle, done };
 
   void Click(const char* Name) { ::SendMessageW(form_.Control(Name), BM_CLICK, 0, 0); }
+
+  static LRESULT CALLBACK WatchStatusBar(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam,
+                                         UINT_PTR, DWORD_PTR Self) {
+    auto* self = reinterpret_cast<Operator*>(Self);
+    if (Message == WM_PAINT) self->barPaints_.Painted();
+    const LRESULT result = ::DefSubclassProc(Window, Message, WParam, LParam);
+    if (Message == SB_SETTEXTW && (WParam & 0xFF) == 1 && self->phase_ == Phase::transfer &&
+        !self->written_.empty() && reinterpret_cast<const wchar_t*>(LParam) == self->written_)
+      self->Shown();
+    return result;
+  }
+
+  void Shown() {
+    writtenAt_ = Clock::now();
+    transferCpu_ = ProcessCpuSeconds() - sendCpu_;
+    barPaints_.Stop();
+    logPaints_.Stop();
+    // The last answers' lines and paints settle before the idle time is counted.
+    phase_ = Phase::settling;
+    app_.SetTimer(timer_, 500);
+  }
 
   void Tick() {
     switch (phase_) {
@@ -161,7 +181,9 @@ class Operator : public bootshell::loader::LoaderEvents {
   sk::platform::TTimerID timer_;
   Phase phase_ = Phase::transfer;
   Clock::time_point sendAt_{}, writtenAt_{}, idleAt_{};
+  double sendCpu_ = 0, transferCpu_ = 0;
   double idleCpuAt_ = 0, idleCpu_ = 0, idleWall_ = 0;
+  std::wstring written_;  // the panel's text once the loader has written the image
   PaintCount barPaints_, logPaints_;
   std::atomic<int> answers_{0};  // counted on the port's worker
 };
@@ -211,6 +233,7 @@ int main(int argc, char** argv) {
     std::printf("Painted the %s %.1f times a second, at most %.0f ms apart\n", what,
                 count->Paints / transfer,
                 std::chrono::duration<double, std::milli>(count->LongestGap).count());
+  std::printf("CPU during the transfer: %.0f %% of a core\n", hands.TransferCpuPercent());
   std::printf("Log: %d answer lines of %d answers\n", lines, hands.Answers());
   std::printf("Idle connected window: %.2f %% of a core over %.1f s\n", hands.IdleCpuPercent(),
               hands.IdleSeconds());
