@@ -28,7 +28,7 @@ constexpr UINT kRunQueued = WM_APP + 1;
 // emulator a line added to the log costs milliseconds (its scroll bar), and every such cost
 // holds up the loop's next step. The time to show it is best just after a data block has gone,
 // when the loop has the block's time on the line (12 ms at 921600 baud) to wait anyway.
-constexpr std::chrono::milliseconds kShowWithin{38};
+constexpr std::chrono::milliseconds kShowWithin{32};
 constexpr std::chrono::milliseconds kShowAfterBlockFrom{15};
 #ifndef WM_DPICHANGED
 constexpr UINT WM_DPICHANGED = 0x02E0;
