@@ -5,6 +5,7 @@
 #include <map>
 
 #include "port_listing.h"
+#include "port_plugs.h"
 #include "serialkit/platform/application.h"
 #include "serialkit/platform/device_watcher.h"
 #include "serialkit/platform/port_map.h"
@@ -50,30 +51,37 @@ ExitStatus RunStation(const CliOptions& Options, std::FILE* Out, bool Terminal, 
   std::list<PortJob> jobs;  // a job stays where it was made: its thread points at it
   struct Port {
     PortJob* job = nullptr;  // the latest run
-    bool again = false;      // arrived again while that run was going
+    PortPlugs plugs;
+    bool RunGoing() const { return job && !job->Finished(); }
   };
   std::map<std::string, Port> ports;
   std::map<std::string, PortTarget> targets;
+  std::map<std::string, std::string> arrivedAs;  // the watcher's name -> the port's
   const auto start = [&](const PortTarget& Target) {
     Port& p = ports[Target.Name()];
-    p.again = false;
+    p.plugs.Started();
     p.job = &jobs.emplace_back(Options, Target, board, Store, Interrupted,
                                [&app, self] { app.WakeUp(self); });
   };
 
   pf::DeviceWatcher watcher([&](pf::TDeviceChangeMessage& Msg) {
-    if (Msg.WParam != pf::DBT_DEVICEARRIVAL || !Msg.LParam ||
+    const bool arrived = Msg.WParam == pf::DBT_DEVICEARRIVAL;
+    if ((!arrived && Msg.WParam != pf::DBT_DEVICEREMOVECOMPLETE) || !Msg.LParam ||
         Msg.LParam->dbch_devicetype != pf::DBT_DEVTYP_PORT)
       return;
     const auto* header = reinterpret_cast<const pf::DEV_BROADCAST_PORT*>(Msg.LParam);
+    if (!arrived) {
+      // Known by the name it arrived with: its port map entry may have gone with it.
+      if (auto n = arrivedAs.find(header->dbcp_name); n != arrivedAs.end())
+        ports[n->second].plugs.Left();
+      return;
+    }
     const auto target = ArrivingPort(header->dbcp_name, Options.match);
     if (!target || Interrupted()) return;
     targets[target->Name()] = *target;
+    arrivedAs[header->dbcp_name] = target->Name();
     Port& p = ports[target->Name()];
-    if (p.job && !p.job->Finished())
-      p.again = true;  // plugged in again before its run noticed: write it once that ends
-    else
-      start(*target);
+    if (p.plugs.Arrived(p.RunGoing())) start(*target);
   });
   if (!Options.quiet) {
     std::fputs("Station: waiting for devices (SIGINT ends and prints the summary)\n", Out);
@@ -82,7 +90,7 @@ ExitStatus RunStation(const CliOptions& Options, std::FILE* Out, bool Terminal, 
   while (!Interrupted()) {
     app.ProcessMessages(100);
     for (auto& [name, p] : ports)
-      if (p.again && p.job && p.job->Finished()) start(targets.at(name));
+      if (p.job && p.job->Finished() && p.plugs.RunAgain()) start(targets.at(name));
   }
 
   return FinishJobs(jobs, board, Out);
