@@ -44,6 +44,20 @@ LRESULT CALLBACK ContainerProc(HWND Window, UINT Message, WPARAM WParam, LPARAM 
   }
 }
 
+// A group box paints only its frame and caption, and the containers clip their children, so
+// nothing would paint behind it: it fills its own background first.
+LRESULT CALLBACK GroupBoxProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam, UINT_PTR Id,
+                              DWORD_PTR) {
+  if (Message == WM_ERASEBKGND) {
+    RECT client;
+    ::GetClientRect(Window, &client);
+    ::FillRect(reinterpret_cast<HDC>(WParam), &client, ::GetSysColorBrush(COLOR_BTNFACE));
+    return 1;
+  }
+  if (Message == WM_NCDESTROY) ::RemoveWindowSubclass(Window, GroupBoxProc, Id);
+  return ::DefSubclassProc(Window, Message, WParam, LParam);
+}
+
 bool RegisterContainerClass() {
   WNDCLASSEXW container{};
   container.cbSize = sizeof container;
@@ -215,6 +229,7 @@ void TForm3::CreateControls() {
       ::SendMessageW(control, TCM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&tab));
     }
   }
+  ::SetWindowSubclass(Control("RadioGroup1"), GroupBoxProc, 1, 0);
   // The link kinds are the group box's: only their state is read, never their clicks.
   for (std::size_t i = 0; i < radio_.size(); ++i) {
     radio_[i] = ::CreateWindowExW(
