@@ -16,7 +16,8 @@ build_dir=${BUILD_DIR:-build-windows}
 bin=${NATIVE_BUILD_DIR:-build}/bin
 win_bin=$build_dir/bin
 for program in "$bin/bootshell-cli" "$bin/brox" "$bin/zr48-sim" "$win_bin/bootshell-cli.exe" \
-  "$win_bin/bootshell.exe" "$win_bin/bench_window_win32.exe"; do
+  "$win_bin/bootshell.exe" "$win_bin/bench_window_win32.exe" \
+  "$win_bin/bench_pending_wait_cost.exe"; do
   [ -x "$program" ] || { echo "windows-bench: $program is missing (build first)" >&2; exit 2; }
 done
 work=$(mktemp -d)
@@ -83,6 +84,11 @@ for ((i = 1; i <= runs; i++)); do
     fi
   done
 done
+# What an idle port alone costs under Wine, for the idle window's figure above.
+start_sim 46 0
+map_port 46 "$sim_tty"
+wine_run "$win_bin/bench_pending_wait_cost.exe" COM46 | tr -d '\r'
+stop_sim
 x86_64-w64-mingw32-strip -o "$work/bootshell.exe" "$win_bin/bootshell.exe"
 echo "bootshell.exe: $(stat -c %s "$work/bootshell.exe") bytes stripped" \
   "($(stat -c %s "$win_bin/bootshell.exe") as built)"
