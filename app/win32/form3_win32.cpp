@@ -485,10 +485,14 @@ void TForm3::ShowDue(bool Force) {
   }
 }
 
+void TForm3::MarkDue() {
+  due_ = true;
+  if (LoopsRunning() == 0) ShowDue(true);  // no loop to show it: at once
+}
+
 void TForm3::SetStatusPanel(int Index, const std::string& Text) {
   panelsDue_.at(static_cast<std::size_t>(Index)) = Wide(Text);
-  due_ = true;
-  if (LoopsRunning() == 0) ShowDue(true);
+  MarkDue();
 }
 
 void TForm3::SetProgressRange(int Min, int Max) {
@@ -500,8 +504,7 @@ void TForm3::SetProgressRange(int Min, int Max) {
 
 void TForm3::SetProgressPosition(int Value) {
   progressDue_ = Value;
-  due_ = true;
-  if (LoopsRunning() == 0) ShowDue(true);
+  MarkDue();
 }
 
 void TForm3::ShowImage1(bool Shown) {
@@ -514,8 +517,7 @@ void TForm3::ShowPageControl1() {
 
 void TForm3::AppendToMemo1(const std::string& Line) {
   memoDue_ += L"\r\n" + Wide(Line);
-  due_ = true;
-  if (LoopsRunning() == 0) ShowDue(true);
+  MarkDue();
 }
 
 void TForm3::RunOnGuiThread(std::function<void()> Fn) {

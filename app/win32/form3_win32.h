@@ -101,6 +101,8 @@ class TForm3 : public loader::LoaderHost, public window::WindowPresenter {
   // that a transfer paints them at a steady rate instead of at every event; the loop's serving
   // calls it, and its end.
   void ShowDue(bool Force);
+  // Something waits to be shown: with no loop running, shown at once.
+  void MarkDue();
 
   sk::platform::TApplication& app_;
   const sk::platform::TThreadID thread_;

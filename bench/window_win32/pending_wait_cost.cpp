@@ -4,21 +4,13 @@
 //   bench_pending_wait_cost.exe COM<n> [SECONDS]
 #include <windows.h>
 
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
-namespace {
+#include "process_cpu.h"
 
-double ProcessCpuSeconds() {
-  FILETIME created, exited, kernel, user;
-  ::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user);
-  const auto ticks = [](const FILETIME& T) {
-    return (static_cast<std::uint64_t>(T.dwHighDateTime) << 32) | T.dwLowDateTime;
-  };
-  return static_cast<double>(ticks(kernel) + ticks(user)) * 1e-7;
-}
+namespace {
 
 // One handle, closed when it goes.
 struct Handle {

@@ -18,6 +18,7 @@
 #include "app/win32/form3_win32.h"
 #include "app/win32/wide_text.h"
 #include "loader/loader_events.h"
+#include "process_cpu.h"
 #include "serialkit/platform/application.h"
 
 namespace {
@@ -27,15 +28,6 @@ using bootshell::win32::TForm3;
 
 double Seconds(Clock::duration D) {
   return std::chrono::duration<double>(D).count();
-}
-
-double ProcessCpuSeconds() {
-  FILETIME created, exited, kernel, user;
-  ::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user);
-  const auto ticks = [](const FILETIME& T) {
-    return (static_cast<std::uint64_t>(T.dwHighDateTime) << 32) | T.dwLowDateTime;
-  };
-  return static_cast<double>(ticks(kernel) + ticks(user)) * 1e-7;
 }
 
 std::string Panel(TForm3& Form, int Index) {
