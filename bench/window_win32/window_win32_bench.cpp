@@ -1,19 +1,24 @@
 // The native window at work: a paced transfer from the "Send" click to the panel
 // "File <name> written", how often the status bar and the log were painted meanwhile, and what
-// the connected, idle window then costs in CPU. The window is driven by its controls' messages
-// from inside the "Connect" loop, as an operator's clicks would come.
+// the connected, idle window then costs in CPU, and where the GUI thread's time went per cycle
+// (the loop's passes and waits, and what setting and painting each control took). The window
+// is driven by its controls' messages from inside the "Connect" loop, as an operator's clicks
+// would come.
 //   bench_window_win32.exe COM<n> IMAGE [IDLE_SECONDS]   (the link: Bluetooth, 921600 baud)
 #include <windows.h>
 // After windows.h, which they need.
 #include <commctrl.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/win32/form3_win32.h"
 #include "app/win32/wide_text.h"
@@ -67,12 +72,81 @@ LRESULT CALLBACK CountPaints(HWND Window, UINT Message, WPARAM WParam, LPARAM LP
   return ::DefSubclassProc(Window, Message, WParam, LParam);
 }
 
+// Time spent in some messages of one control, from the subclass's call on (what the control
+// sends on within it counts as its own).
+struct MessageTally {
+  bool On = false;
+  struct Row {
+    UINT Message;
+    const char* Name;
+    int Count = 0;
+    Clock::duration Took{};
+  };
+  std::vector<Row> Rows;
+};
+
+LRESULT CALLBACK TimeMessages(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam, UINT_PTR,
+                              DWORD_PTR Tally) {
+  auto& tally = *reinterpret_cast<MessageTally*>(Tally);
+  const auto row = std::find_if(tally.Rows.begin(), tally.Rows.end(),
+                                [&](const MessageTally::Row& R) { return R.Message == Message; });
+  if (!tally.On || row == tally.Rows.end())
+    return ::DefSubclassProc(Window, Message, WParam, LParam);
+  const auto from = Clock::now();
+  const LRESULT result = ::DefSubclassProc(Window, Message, WParam, LParam);
+  row->Took += Clock::now() - from;
+  ++row->Count;
+  return result;
+}
+
+// The window with the loop's serving calls timed: its passes between turns and its waits, and
+// the time from an answer (on the port's worker) to the return of the wait it ends.
+class TracedForm : public TForm3 {
+ public:
+  using TForm3::TForm3;
+  struct Calls {
+    int Count = 0;
+    Clock::duration Took{};
+  };
+  std::atomic<bool> On{false};
+  Calls Passes, Waits, Wakes;
+
+  void ProcessMessages() override {
+    Timed(Passes, [this] { TForm3::ProcessMessages(); });
+  }
+  void ProcessMessagesWaiting(std::uint32_t TimeoutMs) override {
+    const int before = answers_.load();
+    Timed(Waits, [&] { TForm3::ProcessMessagesWaiting(TimeoutMs); });
+    if (On && answers_.load() != before) {
+      ++Wakes.Count;
+      Wakes.Took += Clock::now() - Clock::time_point(Clock::duration(answerAt_.load()));
+    }
+  }
+  void Answer(std::int32_t Tag, const std::string& Text) override {
+    answerAt_ = Clock::now().time_since_epoch().count();
+    ++answers_;
+    TForm3::Answer(Tag, Text);
+  }
+
+ private:
+  template <class Fn>
+  void Timed(Calls& Into, Fn&& Call) {
+    const auto from = Clock::now();
+    Call();
+    if (!On) return;
+    ++Into.Count;
+    Into.Took += Clock::now() - from;
+  }
+  std::atomic<int> answers_{0};
+  std::atomic<Clock::rep> answerAt_{0};
+};
+
 // The operator's clock: it hears the loader after the window has, so "Send" goes once the
 // device has answered the handshake; the transfer ends when the status bar is given the text
 // that says so, which the window may put there a little after the loader's event.
 class Operator : public bootshell::loader::LoaderEvents {
  public:
-  Operator(TForm3& Form, std::uint32_t IdleMs)
+  Operator(TracedForm& Form, std::uint32_t IdleMs)
       : form_(Form), idleMs_(IdleMs), self_(sk::platform::CurrentThreadId()) {
     timer_ = app_.CreateTimer([this] { Tick(); });
     // A transfer that never ends still ends the run.
@@ -81,12 +155,17 @@ class Operator : public bootshell::loader::LoaderEvents {
                         reinterpret_cast<DWORD_PTR>(this));
     ::SetWindowSubclass(form_.Control("Memo1"), CountPaints, 1,
                         reinterpret_cast<DWORD_PTR>(&logPaints_));
+    for (auto& [name, tally] : tallies_)
+      ::SetWindowSubclass(form_.Control(name), TimeMessages, 2,
+                          reinterpret_cast<DWORD_PTR>(&tally));
     form_.Session().SetWatcher(this);
   }
   ~Operator() override {
     form_.Session().SetWatcher(nullptr);
     ::RemoveWindowSubclass(form_.Control("StatusBar1"), WatchStatusBar, 1);
     ::RemoveWindowSubclass(form_.Control("Memo1"), CountPaints, 1);
+    for (auto& [name, tally] : tallies_)
+      ::RemoveWindowSubclass(form_.Control(name), TimeMessages, 2);
     app_.DestroyTimer(timer_);
   }
   Operator(const Operator&) = delete;
@@ -99,6 +178,7 @@ class Operator : public bootshell::loader::LoaderEvents {
       sendCpu_ = ProcessCpuSeconds();
       barPaints_.Start();
       logPaints_.Start();
+      Trace(true);
       Click("BitBtn2");
     });
   }
@@ -106,6 +186,33 @@ class Operator : public bootshell::loader::LoaderEvents {
     written_ = L"File " + bootshell::win32::Wide(Name) + L" written";
   }
   void Answer(std::int32_t, const std::string&) override { ++answers_; }
+  void BlockSent(std::int64_t, std::int64_t) override {
+    if (form_.On) sentAt_ = Clock::now();
+  }
+  void BlockAcknowledged(std::int64_t, std::int64_t) override {
+    if (!form_.On) return;
+    ++cycles_;
+    onLine_ += Clock::now() - sentAt_;
+  }
+
+  // Per cycle of the transfer: where the GUI thread's time went.
+  void PrintBreakdown() const {
+    if (cycles_ == 0) return;
+    const auto us = [&](Clock::duration D) {
+      return std::chrono::duration<double, std::micro>(D).count() / double(cycles_);
+    };
+    const auto n = [&](int Count) { return double(Count) / double(cycles_); };
+    std::printf("Per cycle (%d cycles), count x wall:\n", cycles_);
+    std::printf("  block sent to acknowledged %8.0f us, of the cycle %8.0f us\n", us(onLine_),
+                us(writtenAt_ - sendAt_));
+    std::printf("  loop passes %6.2f x %8.0f us, waits %6.2f x %8.0f us\n", n(form_.Passes.Count),
+                us(form_.Passes.Took), n(form_.Waits.Count), us(form_.Waits.Took));
+    std::printf("  answer to the return of its wait %6.2f x %8.0f us\n", n(form_.Wakes.Count),
+                us(form_.Wakes.Took));
+    for (const auto& [name, tally] : tallies_)
+      for (const auto& row : tally.Rows)
+        std::printf("  %-12s %-14s %6.2f x %8.0f us\n", name, row.Name, n(row.Count), us(row.Took));
+  }
 
   bool Written() const { return phase_ == Phase::done; }
   double TransferSeconds() const { return Seconds(writtenAt_ - sendAt_); }
@@ -132,8 +239,14 @@ class Operator : public bootshell::loader::LoaderEvents {
     return result;
   }
 
+  void Trace(bool On) {
+    form_.On = On;
+    for (auto& [name, tally] : tallies_) tally.On = On;
+  }
+
   void Shown() {
     writtenAt_ = Clock::now();
+    Trace(false);
     transferCpu_ = ProcessCpuSeconds() - sendCpu_;
     barPaints_.Stop();
     logPaints_.Stop();
@@ -167,7 +280,7 @@ class Operator : public bootshell::loader::LoaderEvents {
   }
 
   sk::platform::TApplication& app_ = sk::platform::Application();
-  TForm3& form_;
+  TracedForm& form_;
   const std::uint32_t idleMs_;
   const sk::platform::TThreadID self_;
   sk::platform::TTimerID timer_;
@@ -178,6 +291,15 @@ class Operator : public bootshell::loader::LoaderEvents {
   std::wstring written_;  // the panel's text once the loader has written the image
   PaintCount barPaints_, logPaints_;
   std::atomic<int> answers_{0};  // counted on the port's worker
+  int cycles_ = 0;
+  Clock::time_point sentAt_{};
+  Clock::duration onLine_{};
+  std::array<std::pair<const char*, MessageTally>, 3> tallies_{
+      {{"Memo1",
+        {false,
+         {{EM_REPLACESEL, "EM_REPLACESEL"}, {WM_PAINT, "WM_PAINT"}, {WM_NCPAINT, "WM_NCPAINT"}}}},
+       {"StatusBar1", {false, {{SB_SETTEXTW, "SB_SETTEXT"}, {WM_PAINT, "WM_PAINT"}}}},
+       {"ProgressBar1", {false, {{PBM_SETPOS, "PBM_SETPOS"}, {WM_PAINT, "WM_PAINT"}}}}}};
 };
 
 }  // namespace
@@ -191,7 +313,7 @@ int main(int argc, char** argv) {
   const double idleSeconds = argc > 3 ? std::atof(argv[3]) : 5.0;
   const std::string name = image.substr(image.find_last_of("\\/") + 1);
 
-  TForm3 form(SW_SHOWNOACTIVATE);
+  TracedForm form(SW_SHOWNOACTIVATE);
   HWND box = form.Control("skDeviceBox1");
   const LRESULT item =
       ::SendMessageW(box, CB_FINDSTRING, static_cast<WPARAM>(-1),
@@ -227,6 +349,7 @@ int main(int argc, char** argv) {
                 std::chrono::duration<double, std::milli>(count->LongestGap).count());
   std::printf("CPU during the transfer: %.0f %% of a core\n", hands.TransferCpuPercent());
   std::printf("Log: %d answer lines of %d answers\n", lines, hands.Answers());
+  hands.PrintBreakdown();
   std::printf("Idle connected window: %.2f %% of a core over %.1f s\n", hands.IdleCpuPercent(),
               hands.IdleSeconds());
   return lines == hands.Answers() ? 0 : 1;
