@@ -455,25 +455,49 @@ void TForm3::ShowDue(bool Force) {
   due_ = false;
   shownAt_ = now;
   HWND bar = Control("StatusBar1");
-  std::size_t changed = 0;
-  for (std::size_t i = 0; i < panelsDue_.size(); ++i) changed += panelsDue_[i] != panelsShown_[i];
-  // A status bar may paint at once for each text it is given: several go in one paint.
-  const bool batch = changed > 1;
+  std::array<bool, std::tuple_size_v<decltype(panelsDue_)>> changed{};
+  for (std::size_t i = 0; i < panelsDue_.size(); ++i) changed[i] = panelsDue_[i] != panelsShown_[i];
+  // A status bar paints at once for each text it is given: several go in one paint, of only
+  // the panels that changed (under an emulator the whole bar costs milliseconds).
+  const bool batch = std::count(changed.begin(), changed.end(), true) > 1;
   if (batch) ::SendMessageW(bar, WM_SETREDRAW, FALSE, 0);
   for (std::size_t i = 0; i < panelsDue_.size(); ++i) {
-    // An unchanged text repaints nothing.
-    if (panelsDue_[i] == panelsShown_[i]) continue;
+    if (!changed[i]) continue;  // an unchanged text repaints nothing
     panelsShown_[i] = panelsDue_[i];
     ::SendMessageW(bar, SB_SETTEXTW, static_cast<WPARAM>(i),
                    reinterpret_cast<LPARAM>(panelsShown_[i].c_str()));
   }
   if (batch) {
     ::SendMessageW(bar, WM_SETREDRAW, TRUE, 0);
-    ::InvalidateRect(bar, nullptr, TRUE);
+    for (std::size_t i = 0; i < changed.size(); ++i) {
+      RECT part;
+      if (changed[i] && ::SendMessageW(bar, SB_GETRECT, i, reinterpret_cast<LPARAM>(&part)))
+        ::InvalidateRect(bar, &part, TRUE);
+    }
   }
   if (progressDue_ != progressShown_) {
+    // The bar too paints at once when given a position: it goes with the next paint instead,
+    // of only the stretch between the old position and the new.
+    HWND progress = Control("ProgressBar1");
+    PBRANGE range{};
+    ::SendMessageW(progress, PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
+    RECT stretch;
+    ::GetClientRect(progress, &stretch);
+    const auto x = [&](int Position) {
+      const long long span = std::max(range.iHigh - range.iLow, 1);
+      const long long at = std::clamp(Position, range.iLow, range.iHigh) - range.iLow;
+      return static_cast<LONG>(stretch.right * at / span);
+    };
+    const LONG from = x(std::min(progressShown_, progressDue_)),
+               to = x(std::max(progressShown_, progressDue_));
+    // The border and the block edges around the stretch repaint with it.
+    stretch.left = std::max<LONG>(from - 4, 0);
+    stretch.right = std::min<LONG>(to + 4, stretch.right);
     progressShown_ = progressDue_;
-    ::SendMessageW(Control("ProgressBar1"), PBM_SETPOS, static_cast<WPARAM>(progressShown_), 0);
+    ::SendMessageW(progress, WM_SETREDRAW, FALSE, 0);
+    ::SendMessageW(progress, PBM_SETPOS, static_cast<WPARAM>(progressShown_), 0);
+    ::SendMessageW(progress, WM_SETREDRAW, TRUE, 0);
+    ::InvalidateRect(progress, &stretch, TRUE);
   }
   if (!memoDue_.empty()) {
     // The lines that came meanwhile go in one replacement: one scroll and repaint for them all.
