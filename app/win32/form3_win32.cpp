@@ -240,6 +240,9 @@ void TForm3::CreateControls() {
   }
   ::SendMessageW(radio_[0], BM_SETCHECK, BST_CHECKED, 0);
   ::SendMessageW(Control("ProgressBar1"), PBM_SETRANGE32, 0, 100);
+  // The log takes as much text as the transfers give it: an edit control's own limit (30,000
+  // characters) would drop the answers of a 1 MiB image's last cycles.
+  ::SendMessageW(Control("Memo1"), EM_SETLIMITTEXT, 0, 0);
 
   skDeviceBox1 = std::make_unique<NativeDeviceBox>(Control("skDeviceBox1"));
   // Bound after skComm1's own settings, so the first list and selection are those of COM3.

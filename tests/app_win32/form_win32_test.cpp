@@ -197,6 +197,22 @@ class Operator {
   sk::platform::TTimerID timer_;
 };
 
+TEST_F(Form3Win32, LogKeepsEveryAnswerPastAnEditControlsDefaultLimit) {
+  TForm3 form(SW_SHOWNOACTIVATE);
+  // 36,000 characters of answers, in lines as the session hands them to the window.
+  const std::string text = "<" + std::string(298, 'x') + ">";
+  for (int i = 0; i < 120; ++i) form.Answer(2, text);
+  const auto lines = [&] {
+    const std::string log = WindowText(form.Control("Memo1"));
+    int count = 0;
+    for (std::size_t at = log.find("\r\n" + text); at != std::string::npos;
+         at = log.find("\r\n" + text, at + 2))
+      ++count;
+    return count;
+  };
+  EXPECT_TRUE(testsupport::ServeUntil([&] { return lines() == 120; })) << lines() << " lines";
+}
+
 // Given by scripts/windows-window-test.sh: the simulated device's port and the image, whose
 // flash that script checks after the run.
 TEST_F(Form3Win32, WholeTransferThenExitConnectAgainAndCloseDuringTheLoop) {
