@@ -85,6 +85,24 @@ void Move(HWND Control, const win::Rect& R) {
   ::MoveWindow(Control, R.Left, R.Top, R.Width, R.Height, TRUE);
 }
 
+// The part of a progress bar's client area between positions A and B, with the border and the
+// block edges around it.
+RECT ProgressStretch(HWND Bar, int A, int B) {
+  PBRANGE range{};
+  ::SendMessageW(Bar, PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
+  RECT stretch;
+  ::GetClientRect(Bar, &stretch);
+  const auto x = [&](int Position) {
+    const long long span = std::max(range.iHigh - range.iLow, 1);
+    const long long at = std::clamp(Position, range.iLow, range.iHigh) - range.iLow;
+    return static_cast<LONG>(stretch.right * at / span);
+  };
+  const LONG from = x(std::min(A, B)), to = x(std::max(A, B));
+  stretch.left = std::max<LONG>(from - 4, 0);
+  stretch.right = std::min<LONG>(to + 4, stretch.right);
+  return stretch;
+}
+
 }  // namespace
 
 void TForm3::GdiObjectDeleter::operator()(void* Object) const {
@@ -482,20 +500,7 @@ void TForm3::ShowDue(bool Force) {
     // The bar too paints at once when given a position: it goes with the next paint instead,
     // of only the stretch between the old position and the new.
     HWND progress = Control("ProgressBar1");
-    PBRANGE range{};
-    ::SendMessageW(progress, PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
-    RECT stretch;
-    ::GetClientRect(progress, &stretch);
-    const auto x = [&](int Position) {
-      const long long span = std::max(range.iHigh - range.iLow, 1);
-      const long long at = std::clamp(Position, range.iLow, range.iHigh) - range.iLow;
-      return static_cast<LONG>(stretch.right * at / span);
-    };
-    const LONG from = x(std::min(progressShown_, progressDue_)),
-               to = x(std::max(progressShown_, progressDue_));
-    // The border and the block edges around the stretch repaint with it.
-    stretch.left = std::max<LONG>(from - 4, 0);
-    stretch.right = std::min<LONG>(to + 4, stretch.right);
+    const RECT stretch = ProgressStretch(progress, progressShown_, progressDue_);
     progressShown_ = progressDue_;
     ::SendMessageW(progress, WM_SETREDRAW, FALSE, 0);
     ::SendMessageW(progress, PBM_SETPOS, static_cast<WPARAM>(progressShown_), 0);

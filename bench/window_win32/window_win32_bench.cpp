@@ -72,6 +72,16 @@ LRESULT CALLBACK CountPaints(HWND Window, UINT Message, WPARAM WParam, LPARAM LP
   return ::DefSubclassProc(Window, Message, WParam, LParam);
 }
 
+// How many calls, and the time they took.
+struct Calls {
+  int Count = 0;
+  Clock::duration Took{};
+  void Add(Clock::duration D) {
+    ++Count;
+    Took += D;
+  }
+};
+
 // Time spent in some messages of one control, from the subclass's call on (what the control
 // sends on within it counts as its own).
 struct MessageTally {
@@ -79,8 +89,7 @@ struct MessageTally {
   struct Row {
     UINT Message;
     const char* Name;
-    int Count = 0;
-    Clock::duration Took{};
+    Calls Spent{};
   };
   std::vector<Row> Rows;
 };
@@ -94,8 +103,7 @@ LRESULT CALLBACK TimeMessages(HWND Window, UINT Message, WPARAM WParam, LPARAM L
     return ::DefSubclassProc(Window, Message, WParam, LParam);
   const auto from = Clock::now();
   const LRESULT result = ::DefSubclassProc(Window, Message, WParam, LParam);
-  row->Took += Clock::now() - from;
-  ++row->Count;
+  row->Spent.Add(Clock::now() - from);
   return result;
 }
 
@@ -104,10 +112,6 @@ LRESULT CALLBACK TimeMessages(HWND Window, UINT Message, WPARAM WParam, LPARAM L
 class TracedForm : public TForm3 {
  public:
   using TForm3::TForm3;
-  struct Calls {
-    int Count = 0;
-    Clock::duration Took{};
-  };
   std::atomic<bool> On{false};
   Calls Passes, Waits, Wakes;
 
@@ -117,10 +121,8 @@ class TracedForm : public TForm3 {
   void ProcessMessagesWaiting(std::uint32_t TimeoutMs) override {
     const int before = answers_.load();
     Timed(Waits, [&] { TForm3::ProcessMessagesWaiting(TimeoutMs); });
-    if (On && answers_.load() != before) {
-      ++Wakes.Count;
-      Wakes.Took += Clock::now() - Clock::time_point(Clock::duration(answerAt_.load()));
-    }
+    if (On && answers_.load() != before)
+      Wakes.Add(Clock::now() - Clock::time_point(Clock::duration(answerAt_.load())));
   }
   void Answer(std::int32_t Tag, const std::string& Text) override {
     answerAt_ = Clock::now().time_since_epoch().count();
@@ -133,9 +135,7 @@ class TracedForm : public TForm3 {
   void Timed(Calls& Into, Fn&& Call) {
     const auto from = Clock::now();
     Call();
-    if (!On) return;
-    ++Into.Count;
-    Into.Took += Clock::now() - from;
+    if (On) Into.Add(Clock::now() - from);
   }
   std::atomic<int> answers_{0};
   std::atomic<Clock::rep> answerAt_{0};
@@ -211,7 +211,8 @@ class Operator : public bootshell::loader::LoaderEvents {
                 us(form_.Wakes.Took));
     for (const auto& [name, tally] : tallies_)
       for (const auto& row : tally.Rows)
-        std::printf("  %-12s %-14s %6.2f x %8.0f us\n", name, row.Name, n(row.Count), us(row.Took));
+        std::printf("  %-12s %-14s %6.2f x %8.0f us\n", name, row.Name, n(row.Spent.Count),
+                    us(row.Spent.Took));
   }
 
   bool Written() const { return phase_ == Phase::done; }
@@ -295,9 +296,7 @@ class Operator : public bootshell::loader::LoaderEvents {
   Clock::time_point sentAt_{};
   Clock::duration onLine_{};
   std::array<std::pair<const char*, MessageTally>, 3> tallies_{
-      {{"Memo1",
-        {false,
-         {{EM_REPLACESEL, "EM_REPLACESEL"}, {WM_PAINT, "WM_PAINT"}, {WM_NCPAINT, "WM_NCPAINT"}}}},
+      {{"Memo1", {false, {{EM_REPLACESEL, "EM_REPLACESEL"}, {WM_PAINT, "WM_PAINT"}}}},
        {"StatusBar1", {false, {{SB_SETTEXTW, "SB_SETTEXT"}, {WM_PAINT, "WM_PAINT"}}}},
        {"ProgressBar1", {false, {{PBM_SETPOS, "PBM_SETPOS"}, {WM_PAINT, "WM_PAINT"}}}}}};
 };

@@ -37,6 +37,14 @@ std::string Panel(TForm3& Form, int Index) {
   return bootshell::win32::Utf8(text);
 }
 
+// How often What occurs in Text.
+int Occurrences(const std::string& Text, const std::string& What) {
+  int count = 0;
+  for (std::size_t at = Text.find(What); at != std::string::npos; at = Text.find(What, at + 2))
+    ++count;
+  return count;
+}
+
 bool Shown(TForm3& Form, const char* Name) {
   return ::IsWindowVisible(Form.Control(Name)) != 0;
 }
@@ -202,14 +210,7 @@ TEST_F(Form3Win32, LogKeepsEveryAnswerPastAnEditControlsDefaultLimit) {
   // 36,000 characters of answers, in lines as the session hands them to the window.
   const std::string text = "<" + std::string(298, 'x') + ">";
   for (int i = 0; i < 120; ++i) form.Answer(2, text);
-  const auto lines = [&] {
-    const std::string log = WindowText(form.Control("Memo1"));
-    int count = 0;
-    for (std::size_t at = log.find("\r\n" + text); at != std::string::npos;
-         at = log.find("\r\n" + text, at + 2))
-      ++count;
-    return count;
-  };
+  const auto lines = [&] { return Occurrences(WindowText(form.Control("Memo1")), "\r\n" + text); };
   EXPECT_TRUE(testsupport::ServeUntil([&] { return lines() == 120; })) << lines() << " lines";
 }
 
@@ -263,9 +264,7 @@ TEST_F(Form3Win32, WholeTransferThenExitConnectAgainAndCloseDuringTheLoop) {
   form.Session().SetWatcher(nullptr);
   EXPECT_EQ(log.rfind("Log\r\n<", 0), 0u) << log;
   // Each answer on a line of its own after "Log", none lost while the lines were held.
-  int lines = 0;
-  for (std::size_t at = log.find("\r\n<"); at != std::string::npos; at = log.find("\r\n<", at + 2))
-    ++lines;
+  const int lines = Occurrences(log, "\r\n<");
   EXPECT_GT(lines, 1);
   EXPECT_EQ(lines, heard.answers.load());
   EXPECT_EQ(::SendMessageW(form.Control("ProgressBar1"), PBM_GETPOS, 0, 0),
